@@ -1,0 +1,27 @@
+// Test helper: redirects a file descriptor into a temporary file for a while.
+#include "capture.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <unistd.h>
+
+std::string capture_fd(int fd, const std::function<void()>& fn) {
+    fflush(stdout);
+    fflush(stderr);
+    FILE* tmp = tmpfile();
+    if (!tmp) return "";
+    int saved = dup(fd);
+    dup2(fileno(tmp), fd);
+    fn();
+    fflush(stdout);
+    fflush(stderr);
+    dup2(saved, fd);
+    close(saved);
+    std::string out;
+    rewind(tmp);
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, tmp)) > 0) out.append(buf, n);
+    fclose(tmp);
+    return out;
+}
