@@ -1,0 +1,4 @@
+// mods_console: placeholder for the developer console to come.
+#include "mods.h"
+
+void modsapi_log_paint(ModsAPI*) {}
