@@ -1,0 +1,60 @@
+// Test helper: opens the driver's window with a real GL context.
+#include "gl_window.h"
+
+#include <GL/gl.h>
+#include <cstdlib>
+
+#include "qel_driver.h"
+
+bool gl_window_open(int w, int h, std::string* why) {
+    // With X unreachable SDL would fall back to a driver without a window.
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    if (!getenv("DISPLAY")) {
+        *why = "DISPLAY is not set: run under an X server (test.sh starts Xvfb)";
+        return false;
+    }
+    driver_init(DRIVER_VIDEO | DRIVER_TIMER);
+    driver_video_init(w, h, 0, 0, 64, 64, 0);
+    if (!glGetString(GL_VERSION)) {
+        *why = "no GL context on DISPLAY";
+        driver_deinit();
+        return false;
+    }
+    return true;
+}
+
+void gl_window_close() { driver_deinit(); }
+
+GlPixel gl_pixel(int x, int y) {
+    int w = 0, h = 0;
+    driver_get_size(&w, &h);
+    unsigned char p[4] = {0, 0, 0, 0};
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(x, h - 1 - y, 1, 1, GL_RGBA, GL_UNSIGNED_BYTE, p);
+    return GlPixel{p[0], p[1], p[2], p[3]};
+}
+
+// Large enough for every primitive a test draws in one go.
+static const int _gl_feedback_size = 1 << 16;
+
+// GL_3D_COLOR_TEXTURE vertices: x, y, z, r, g, b, a, s, t, r, q.
+std::vector<GlTriangle> gl_feedback(const std::function<void()>& draw) {
+    std::vector<float> buf(_gl_feedback_size);
+    glFeedbackBuffer(_gl_feedback_size, GL_3D_COLOR_TEXTURE, buf.data());
+    glRenderMode(GL_FEEDBACK);
+    draw();
+    int n = glRenderMode(GL_RENDER);
+    std::vector<GlTriangle> out;
+    int i = 0;
+    while (i < n) {
+        int token = (int)buf[i++];
+        if (token != GL_POLYGON_TOKEN) break;
+        int count = (int)buf[i++];
+        GlTriangle tri;
+        for (int k = 0; k < count; k++, i += 11)
+            tri.push_back(GlFeedbackVertex{buf[i], buf[i + 1], buf[i + 7], buf[i + 8]});
+        out.push_back(tri);
+    }
+    return out;
+}

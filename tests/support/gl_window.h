@@ -1,0 +1,32 @@
+// Test helper: the driver's real window with its GL context, under the X
+// server named by DISPLAY, and read-back of what was drawn.
+#ifndef QEL_TEST_GL_WINDOW_H
+#define QEL_TEST_GL_WINDOW_H
+
+#include <functional>
+#include <string>
+#include <vector>
+
+// Starts the driver (video and timer) on the x11 video driver and opens a
+// w x h window; false, with the reason in *why, when no GL context came.
+bool gl_window_open(int w, int h, std::string* why);
+// Stops the driver: window, context and SDL.
+void gl_window_close();
+
+struct GlPixel {
+    int r, g, b, a;
+};
+// The back buffer's pixel at (x, y) counted from the top-left, read before
+// any swap (the front buffer is undefined under Xvfb).
+GlPixel gl_pixel(int x, int y);
+
+// A drawn triangle as GL feedback reports it: window x, y (origin
+// bottom-left) and texture s, t of each corner.
+struct GlFeedbackVertex {
+    float x, y, s, t;
+};
+typedef std::vector<GlFeedbackVertex> GlTriangle;
+// Runs draw in feedback mode and returns the triangles it produced.
+std::vector<GlTriangle> gl_feedback(const std::function<void()>& draw);
+
+#endif
