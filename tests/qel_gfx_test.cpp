@@ -263,8 +263,9 @@ TEST_F(Gfx, LargeTexturesDoNotOverflowTheMemoryCount) {
 TEST_F(Gfx, BudgetFreesTheLongestIdleTexturesHighestIndexFirst) {
     for (const char* n : {"a", "b", "c", "d", "e", "bad"}) file(std::string("data/") + n + ".png");
     const unsigned long one = 2048ul * 2048 * 16 / 3;  // 21.3 MiB
-    _now = 2000000;
-    img_load("bad");  // index 1: holds no memory, never a candidate
+    _now = 2000000 - 10;
+    img_load("bad");  // index 1, the longest idle: holds no memory, never a candidate
+    _now += 10;
     img_load("a");
     img_load("b");
     img_load("c");

@@ -1,0 +1,410 @@
+// The graphics layer with a real GL context under the X server (Mesa's
+// llvmpipe): images load and draw, pixels and vertices are read back.
+#include <gtest/gtest.h>
+
+#include <GL/gl.h>
+#include <SDL.h>
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+#include "capture.h"
+#include "fixtures.h"
+#include "gl_window.h"
+#include "qel_driver-sdl2.h"
+#include "qel_driver-tex_load.h"
+#include "qel_driver.h"
+#include "qel_gfx.h"
+
+static int _mag = GL_LINEAR;
+int _QEL_GL_TEXTURE_MAG_FILTER() { return _mag; }
+
+static const int W = 256, H = 256;
+
+// Pictures made for the tests.
+static std::vector<unsigned char> _halves(int w, int h) {  // left red, right blue
+    std::vector<unsigned char> px = fixture_solid(w, h, 255, 0, 0, 255);
+    for (int y = 0; y < h; y++)
+        for (int x = w / 2; x < w; x++) {
+            unsigned char* p = &px[((size_t)y * w + x) * 4];
+            p[0] = 0;
+            p[2] = 255;
+        }
+    return px;
+}
+
+// 3 x 3 cells of 10 pixels; cell (i, j) is (40 + 60 i, 40 + 60 j, 100, 255).
+static std::vector<unsigned char> _cells() {
+    std::vector<unsigned char> px = fixture_solid(30, 30, 0, 0, 100, 255);
+    for (int y = 0; y < 30; y++)
+        for (int x = 0; x < 30; x++) {
+            unsigned char* p = &px[((size_t)y * 30 + x) * 4];
+            p[0] = (unsigned char)(40 + 60 * (x / 10));
+            p[1] = (unsigned char)(40 + 60 * (y / 10));
+        }
+    return px;
+}
+static int _cell(int i) { return ((40 + 60 * i) * 255) >> 8; }  // as premultiplied
+
+class GfxGl : public ::testing::Test {
+protected:
+    std::string dir, cwd;
+    void SetUp() override {
+        std::string why;
+        ASSERT_TRUE(gl_window_open(W, H, &why)) << why;
+        dir = fixture_dir();
+        char buf[4096];
+        cwd = getcwd(buf, sizeof buf);
+        ASSERT_EQ(chdir(dir.c_str()), 0);
+        mkdir("data", 0700);
+        driver_set_gamename("G");
+        _mag = GL_LINEAR;
+        gfx_init();
+        window_view();
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glColor4ub(255, 255, 255, 255);
+    }
+    void TearDown() override {
+        gfx_deinit();
+        gl_window_close();
+        if (chdir(cwd.c_str())) {}
+        fixture_dir_remove(dir);
+    }
+    // Logical coordinates are window pixels.
+    void window_view() {
+        int w, h;
+        driver_get_size(&w, &h);
+        gfx_set_size(w, h);
+        gfx_set_scale(1);
+        gfx_set_orient(0);
+        gfx_set_shift(0, 0);
+        gfx_ortho();
+    }
+    void image(const char* file, const char* format, int w, int h,
+               const std::vector<unsigned char>& px) {
+        ASSERT_TRUE(fixture_image(std::string("data/") + file, format, w, h, px));
+    }
+    int load(const char* name, std::string* err = nullptr) {
+        int n;
+        std::string e;
+        capture_stdout([&] { e = capture_stderr([&] { n = gfx_img_load(name); }); });
+        if (err) *err = e;
+        return n;
+    }
+};
+
+static void _expect_pixel(int x, int y, int r, int g, int b, int tol = 0) {
+    GlPixel p = gl_pixel(x, y);
+    EXPECT_NEAR(p.r, r, tol) << "at " << x << "," << y;
+    EXPECT_NEAR(p.g, g, tol) << "at " << x << "," << y;
+    EXPECT_NEAR(p.b, b, tol) << "at " << x << "," << y;
+}
+
+TEST_F(GfxGl, FormatsLoadByContentAndDraw) {
+    std::vector<unsigned char> px = fixture_solid(8, 8, 200, 100, 50, 255);
+    image("p.png", "png", 8, 8, px);
+    image("t.tga", "tga", 8, 8, px);
+    image("j.jpg", "jpg", 8, 8, px);
+    image("q.tga", "tga", 8, 8, px);
+    ASSERT_EQ(rename("data/q.tga", "data/q.qel"), 0);
+    const char* names[] = {"p", "t", "j", "q"};
+    for (int i = 0; i < 4; i++) {
+        int img = load(names[i]);
+        ASSERT_GT(img, 0) << names[i];
+        EXPECT_EQ(gfx_img_get_width(img), 8);
+        const GfxTexture* t = _gfx_get_tex(_gfx_get_img(img)->tid);
+        EXPECT_NE(t->tex, 0);
+        EXPECT_EQ(t->rect.w, 64);
+        EXPECT_EQ(t->tex_memused, 64u * 64 * 16 / 3);
+        gfx_img_blit(img, i * 40, 0, 32, 32);
+    }
+    // Opaque 200, 100, 50 premultiplied: 199, 99, 49; JPEG is lossy.
+    for (int i = 0; i < 4; i++) _expect_pixel(i * 40 + 16, 16, 199, 99, 49, i == 2 ? 4 : 0);
+    _expect_pixel(36, 16, 0, 0, 0);
+}
+
+TEST_F(GfxGl, PremultipliedHalfRedOverWhite) {
+    image("red.png", "png", 4, 4, fixture_solid(4, 4, 255, 0, 0, 128));
+    glClearColor(1, 1, 1, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    gfx_img_blit(load("red"), 0, 0, 32, 32);
+    // Texel (127, 0, 0, 128) over white with ONE, ONE_MINUS_SRC_ALPHA.
+    _expect_pixel(16, 16, 254, 127, 127, 1);
+}
+
+TEST_F(GfxGl, NearestAgainstLinearMagnification) {
+    std::vector<unsigned char> checker = fixture_solid(2, 2, 255, 255, 255, 255);
+    for (int i : {1, 2}) checker[i * 4] = checker[i * 4 + 1] = checker[i * 4 + 2] = 0;
+    image("near.png", "png", 2, 2, checker);
+    image("lin.png", "png", 2, 2, checker);
+    _mag = GL_NEAREST;
+    int near = load("near");
+    _mag = GL_LINEAR;
+    int lin = load("lin");
+
+    GLint mag = 0, min = 0, mip = 0;
+    glBindTexture(GL_TEXTURE_2D, gfx_img_get_tex(near));
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &mag);
+    EXPECT_EQ(mag, GL_NEAREST);
+    glBindTexture(GL_TEXTURE_2D, gfx_img_get_tex(lin));
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, &mag);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, &mip);
+    EXPECT_EQ(mag, GL_LINEAR);
+    EXPECT_GE(_driver_gl_version(), 0x10400);
+    EXPECT_EQ(min, GL_LINEAR_MIPMAP_LINEAR);
+    EXPECT_EQ(mip, GL_TRUE);
+
+    gfx_img_blit(near, 0, 0, 64, 64);
+    gfx_img_blit(lin, 100, 0, 64, 64);
+    int between_near = 0, between_lin = 0;
+    for (int x = 0; x < 64; x++) {
+        int a = gl_pixel(x, 16).r, b = gl_pixel(100 + x, 16).r;
+        between_near += a != 0 && a != 254;
+        between_lin += b > 20 && b < 230;
+    }
+    EXPECT_EQ(between_near, 0);
+    EXPECT_GT(between_lin, 8);
+    _expect_pixel(31, 16, 254, 254, 254);
+    _expect_pixel(32, 16, 0, 0, 0);
+}
+
+TEST_F(GfxGl, NineSliceKeepsCornersAndStretchesTheRest) {
+    image("cells.png", "png", 30, 30, _cells());
+    _mag = GL_NEAREST;
+    int img = load("cells");
+    gfx_img_box(img, 10, 10, 120, 80, 20);
+    // Columns 10..30, 30..110, 110..130; rows 10..30, 30..70, 70..90.
+    const int xs[] = {20, 70, 120}, ys[] = {20, 50, 80};
+    for (int j = 0; j < 3; j++)
+        for (int i = 0; i < 3; i++) _expect_pixel(xs[i], ys[j], _cell(i), _cell(j), 99);
+    _expect_pixel(29, 29, _cell(0), _cell(0), 99);
+    _expect_pixel(30, 30, _cell(1), _cell(1), 99);
+    _expect_pixel(130, 50, 0, 0, 0);
+
+    // A box narrower than two corners: corners of half its width, no top,
+    // centre or bottom piece.
+    std::vector<GlTriangle> tris = gl_feedback([&] { gfx_img_box(img, 0, 0, 30, 100, 20); });
+    ASSERT_EQ(tris.size(), 12u);
+    std::vector<std::vector<float>> boxes;
+    for (const GlTriangle& t : tris) {
+        float x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9;
+        for (const auto& v : t) {
+            x0 = std::min(x0, v.x);
+            x1 = std::max(x1, v.x);
+            y0 = std::min(y0, H - v.y);
+            y1 = std::max(y1, H - v.y);
+        }
+        std::vector<float> b = {std::round(x0), std::round(y0), std::round(x1 - x0),
+                                std::round(y1 - y0)};
+        if (std::find(boxes.begin(), boxes.end(), b) == boxes.end()) boxes.push_back(b);
+    }
+    std::vector<std::vector<float>> expected = {{0, 0, 15, 20},  {15, 0, 15, 20},
+                                                {0, 20, 15, 60}, {15, 20, 15, 60},
+                                                {0, 80, 15, 20}, {15, 80, 15, 20}};
+    EXPECT_EQ(boxes, expected);
+}
+
+TEST_F(GfxGl, TilingRepeatsUnderAClipAndFillIsOpaque) {
+    image("halves.png", "png", 32, 32, _halves(32, 32));
+    _mag = GL_NEAREST;
+    int img = load("halves");
+    gfx_img_tile(img, 0, 100, 50, 40, 32);
+    EXPECT_EQ(_gfx->clip_n, 0);
+    const struct {
+        int x, y, r, b;
+    } samples[] = {
+        {8, 110, 254, 0}, {24, 110, 0, 254}, {40, 110, 254, 0}, {49, 110, 0, 254},
+        {50, 110, 0, 0},  {8, 138, 254, 0},  {8, 139, 254, 0},  {8, 140, 0, 0},
+    };
+    for (const auto& s : samples) _expect_pixel(s.x, s.y, s.r, 0, s.b);
+
+    glColor4ub(10, 10, 10, 255);
+    gfx_fill(0x336699, 100, 100, 20, 20);
+    _expect_pixel(110, 110, 0x33, 0x66, 0x99);
+    GLfloat c[4];
+    glGetFloatv(GL_CURRENT_COLOR, c);
+    EXPECT_EQ(c[0] + c[1] + c[2] + c[3], 4.0f);
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_2D));
+    EXPECT_TRUE(glIsEnabled(GL_TEXTURE_COORD_ARRAY));
+    // A following image draw is untinted.
+    gfx_img_blit(img, 150, 100, 32, 32);
+    _expect_pixel(158, 110, 254, 0, 0);
+}
+
+TEST_F(GfxGl, NegativeWidthMirrors) {
+    image("halves.png", "png", 32, 32, _halves(32, 32));
+    _mag = GL_NEAREST;
+    gfx_img_blit(load("halves"), 100, 0, -64, 32);
+    _expect_pixel(44, 16, 0, 0, 254);
+    _expect_pixel(92, 16, 254, 0, 0);
+    _expect_pixel(30, 16, 0, 0, 0);
+    _expect_pixel(101, 16, 0, 0, 0);
+}
+
+TEST_F(GfxGl, TextureSurvivesTheFullscreenToggle) {
+    image("p.png", "png", 8, 8, fixture_solid(8, 8, 0, 200, 0, 255));
+    int img = load("p");
+    GLuint tex = (GLuint)gfx_img_get_tex(img);
+    for (int full : {1, 0}) {
+        // The game's own toggle: the desktop size, or 80 % of it in a window.
+        capture_stdout([&] { driver_video_init(0, 0, 640, 480, 320, 320, full); });
+        ASSERT_NE(driver_sdl2_window(), nullptr);
+        EXPECT_EQ((SDL_GetWindowFlags(driver_sdl2_window()) & SDL_WINDOW_FULLSCREEN) != 0, full == 1);
+        EXPECT_TRUE(glIsTexture(tex));
+        window_view();
+        glClear(GL_COLOR_BUFFER_BIT);
+        gfx_img_blit(img, 10, 10, 20, 20);
+        _expect_pixel(20, 20, 0, 199, 0);
+    }
+}
+
+TEST_F(GfxGl, BadFilesGiveEmptyEntriesThatDrawNothing) {
+    GLint max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    ASSERT_GT(max, 0);
+    image("wide.png", "png", max + 1, 1, fixture_solid(max + 1, 1, 9, 9, 9, 255));
+    image("ok.png", "png", 8, 8, fixture_solid(8, 8, 9, 9, 9, 255));
+    std::string png = fixture_read("data/ok.png");
+    fixture_write("data/truncated.png", png.substr(0, png.size() / 2));
+    fixture_write("data/noise.png", std::string(500, '\x9c'));
+    fixture_write("data/empty.png", "");
+    mkdir("data/folder.png", 0700);
+
+    for (const char* name : {"wide", "truncated", "noise", "empty"}) {
+        std::string err;
+        int img = load(name, &err);
+        ASSERT_GT(img, 0) << name;
+        EXPECT_EQ(gfx_img_get_width(img), 0) << name;
+        EXPECT_EQ(_gfx_get_tex(_gfx_get_img(img)->tid)->tex, 0) << name;
+        size_t at = err.find("stbi_load failed ");
+        EXPECT_NE(at, std::string::npos) << err;
+        EXPECT_EQ(err.find("stbi_load failed ", at + 1), std::string::npos) << err;
+        std::vector<GlTriangle> tris = gl_feedback([&] {
+            gfx_img_blit(img, 0, 0, 0, 0);
+            gfx_img_blit(img, 0, 0, 50, 50);
+            gfx_img_blit2(img, 0, 0, 1, 1, 0, 0, 50, 50);
+            gfx_img_box(img, 0, 0, 50, 50, 10);
+            gfx_img_tile(img, 0, 0, 50, 50, 10);
+            gfx_img_quad(img, 0, 50, 0, 50, 50, 0, 0, 0, 0, 50, 0, 0);
+        });
+        EXPECT_EQ(tris.size(), 0u) << name;
+    }
+    // A directory is not a file: not found at all.
+    EXPECT_EQ(load("folder"), 0);
+}
+
+TEST_F(GfxGl, NothingDrawsWithoutATextureAndFreedOnesComeBack) {
+    std::vector<GlTriangle> tris = gl_feedback([] {
+        gfx_img_blit(0, 0, 0, 50, 50);
+        gfx_img_blit2(0, 0, 0, 1, 1, 0, 0, 50, 50);
+        gfx_img_quad(0, 0, 50, 0, 50, 50, 0, 0, 0, 0, 50, 0, 0);
+        gfx_tex_blit(0, 0, 0, 50, 50);
+        gfx_tex_blit2(0, 0, 0, 1, 1, 0, 0, 50, 50);
+        gfx_tex_quad(0, 0, 50, 0, 50, 50, 0, 0, 0, 0, 50, 0, 0);
+        gfx_tex_box(0, 0, 0, 90, 90, 30);
+        gfx_tex_box_slow(0, 0, 0, 90, 90, 30);
+    });
+    EXPECT_EQ(tris.size(), 0u);
+
+    // A frame of zero untrimmed size on a real texture: no NaN vertices.
+    image("f.png", "png", 8, 8, fixture_solid(8, 8, 1, 1, 1, 255));
+    int frame = gfx_img_add("frame", _gfx_get_img(load("f"))->tid, GfxRect(0, 0, 4, 4), GfxRect());
+    tris = gl_feedback([&] {
+        gfx_img_blit(frame, 0, 0, 0, 0);
+        gfx_img_blit(frame, 0, 0, 10, 10);
+        gfx_img_box(frame, 0, 0, 30, 30, 10);
+    });
+    EXPECT_EQ(tris.size(), 0u);
+
+    // The budget freed the texture: drawing by handle loads it back rather
+    // than drawing GL name 0 as a solid box.
+    image("p.png", "png", 8, 8, fixture_solid(8, 8, 0, 0, 200, 255));
+    int img = load("p");
+    int tid = _gfx_get_img(img)->tid;
+    _gfx_tex_gl_free(tid);
+    ASSERT_EQ(_gfx_get_tex(tid)->tex, 0);
+    capture_stderr([&] { gfx_img_blit(img, 0, 0, 32, 32); });
+    _expect_pixel(16, 16, 0, 0, 199);
+    EXPECT_EQ(_gfx_get_tex(tid)->loaded, 1);
+    EXPECT_NE(_gfx_get_tex(tid)->tex, 0);
+}
+
+static void _expect_vertex(const GlFeedbackVertex& v, float x, float y, float s, float t) {
+    EXPECT_NEAR(v.x, x, 1e-3);
+    EXPECT_NEAR(H - v.y, y, 1e-3);
+    EXPECT_NEAR(v.s, s, 1e-5);
+    EXPECT_NEAR(v.t, t, 1e-5);
+}
+
+TEST_F(GfxGl, StripVertexOrders) {
+    image("p.png", "png", 8, 8, fixture_solid(8, 8, 1, 1, 1, 255));
+    int img = load("p");
+    int gl = gfx_img_get_tex(img);
+    const float e = 8 / 64.f;  // the image's corner in texture coordinates
+
+    // Blit: top-left, bottom-left, top-right, bottom-right.
+    auto tris = gl_feedback([&] { gfx_img_blit(img, 10, 20, 30, 40); });
+    ASSERT_EQ(tris.size(), 2u);
+    _expect_vertex(tris[0][0], 10, 20, 0, 0);
+    _expect_vertex(tris[0][1], 10, 60, 0, e);
+    _expect_vertex(tris[0][2], 40, 20, e, 0);
+
+    // Fill: top-left, top-right, bottom-left, bottom-right.
+    tris = gl_feedback([&] { gfx_fill(0xffffff, 10, 20, 30, 40); });
+    ASSERT_EQ(tris.size(), 2u);
+    EXPECT_NEAR(tris[0][0].x, 10, 1e-3);
+    EXPECT_NEAR(H - tris[0][0].y, 20, 1e-3);
+    EXPECT_NEAR(tris[0][1].x, 40, 1e-3);
+    EXPECT_NEAR(H - tris[0][1].y, 20, 1e-3);
+    EXPECT_NEAR(tris[0][2].x, 10, 1e-3);
+    EXPECT_NEAR(H - tris[0][2].y, 60, 1e-3);
+
+    // Free quads: corners given bottom-left, bottom-right, top-left,
+    // top-right; the texture form sends them in that order, the image form
+    // bottom-left, top-left, bottom-right, top-right.
+    tris = gl_feedback([&] { gfx_tex_quad(gl, 0, 100, 0, 100, 100, 0, 0, 0, 0, 100, 0, 0); });
+    ASSERT_EQ(tris.size(), 2u);
+    _expect_vertex(tris[0][0], 0, 100, 0, 1);
+    _expect_vertex(tris[0][1], 100, 100, 1, 1);
+    _expect_vertex(tris[0][2], 0, 0, 0, 0);
+    tris = gl_feedback([&] { gfx_img_quad(img, 0, 100, 0, 100, 100, 0, 0, 0, 0, 100, 0, 0); });
+    ASSERT_EQ(tris.size(), 2u);
+    _expect_vertex(tris[0][0], 0, 100, 0, e);
+    _expect_vertex(tris[0][1], 0, 0, 0, 0);
+    _expect_vertex(tris[0][2], 100, 100, e, e);
+
+    // Clipped: the texture coordinates shrink with the quad.
+    tris = gl_feedback([&] {
+        gfx_clip(0, 0, 16, 16);
+        gfx_img_blit(img, 0, 0, 32, 32);
+        gfx_unclip();
+    });
+    ASSERT_EQ(tris.size(), 2u);
+    _expect_vertex(tris[0][2], 16, 0, e / 2, 0);
+    _expect_vertex(tris[0][1], 0, 16, 0, e / 2);
+}
+
+TEST_F(GfxGl, ProjectionAgreesWithTheCpuTransform) {
+    image("p.png", "png", 8, 8, fixture_solid(8, 8, 1, 1, 1, 255));
+    int img = load("p");
+    gfx_set_size(128, 96);
+    gfx_set_scale(1.5f);
+    gfx_set_shift(-10, -5);
+    for (float orient : {0.0f, 90.0f, 30.0f}) {
+        gfx_set_orient(orient);
+        gfx_ortho();
+        auto tris = gl_feedback([&] { gfx_img_blit(img, 20, 30, 10, 10); });
+        ASSERT_EQ(tris.size(), 2u);
+        GfxRect p = gfx_pos_to_hwpos(GfxRect(20, 30, 0, 0));
+        EXPECT_NEAR(tris[0][0].x, p.x, 1e-2) << orient;
+        EXPECT_NEAR(H - tris[0][0].y, p.y, 1e-2) << orient;
+        GfxRect q = gfx_hwpos_to_pos(GfxRect(tris[0][1].x, H - tris[0][1].y, 0, 0));
+        EXPECT_NEAR(q.x, 20, 1e-2) << orient;
+        EXPECT_NEAR(q.y, 40, 1e-2) << orient;
+    }
+}
