@@ -43,7 +43,7 @@ if command -v clang++ >/dev/null; then
     work=$(mktemp -d)
     echo "fuzz: $name for ${fuzz_seconds}s"
     # New inputs go to a scratch directory; the committed seeds stay as they are.
-    "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$work" "fuzz/corpus/${name#fuzz_}" \
+    "$target" -max_total_time="$fuzz_seconds" -print_final_stats=0 -close_fd_mask=3 "$work" "fuzz/corpus/${name#fuzz_}" \
       >"$work.log" 2>&1 || { tail -n 60 "$work.log"; rm -rf "$work" "$work.log"; exit 1; }
     rm -rf "$work" "$work.log"
   done
