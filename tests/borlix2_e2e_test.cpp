@@ -2,6 +2,7 @@
 // fullscreen toggle and back through Ctrl+F, and the two ways out (Ctrl+Q and
 // closing the window), each ending with status 0.
 #include <string>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -15,7 +16,9 @@ class Executable : public ::testing::Test {
   protected:
     void SetUp() override {
         ASSERT_TRUE(x11_pin_sdl()) << "DISPLAY is not set: this test needs an X server";
-        // No other window of that title may be around to confuse the search.
+        // No other window of that title may be around to confuse the search;
+        // the server drops a finished test's window a moment after its exit.
+        for (int i = 0; i < 250 && x11_wait_window("QelGame", 0, 0, 0); i++) usleep(20000);
         ASSERT_EQ(x11_wait_window("QelGame", 0, 0, 0), 0ul);
         child = child_start({QEL_BINARY_DIR "/borlix2"}, {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy"},
                             tmp.file("out.txt"));
