@@ -6,6 +6,7 @@
 #include <initializer_list>
 
 __attribute__((constructor)) static void _asan_keep_loaded() {
-    for (const char* lib : {"libGLX_mesa.so.0", "libLLVM-15.so.1", "libxml2.so.2"})
+    for (const char* lib : {"/usr/lib/x86_64-linux-gnu/dri/swrast_dri.so", "libGLX_mesa.so.0", "libEGL_mesa.so.0",
+                            "libLLVM-15.so.1", "libxml2.so.2"})
         dlopen(lib, RTLD_NOW | RTLD_GLOBAL | RTLD_NODELETE);
 }
