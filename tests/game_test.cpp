@@ -163,7 +163,8 @@ TEST_F(GameRun, StartUpState) {
     EXPECT_EQ(game->_full, 0);
     EXPECT_STREQ(game->_mod, "./data/main.lua");
     EXPECT_STREQ(game->data.mods.fname, "./data/main.lua");
-    EXPECT_EQ(game->data.mods.api, nullptr);
+    ASSERT_NE(game->data.mods.api, nullptr);
+    EXPECT_NE(game->data.mods.mod, nullptr);
     EXPECT_STREQ(driver_get_caption(), "QelGame");
     EXPECT_FALSE(game_is_quit());
     // A frame runs without a window.
