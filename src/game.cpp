@@ -144,8 +144,7 @@ void Game::event(Event e) {
 }
 
 void Game::deinit() {
-    delete data.mods.api;
-    delete data.mods.mod;
+    mods_destroy(*this);
     mixer_deinit();
     font_deinit();
     gfx_deinit();

@@ -2,6 +2,8 @@
 // the drawing, until the game asks to quit.
 #include <SDL_main.h>
 
+#include <cstdio>
+
 #include "gamewrap.h"
 #include "qel_driver.h"
 
@@ -28,4 +30,9 @@ int SDL_main(int argc, char** argv) {
 }
 
 // SDL renames main to SDL_main only on Windows; elsewhere this is the entry.
-int main(int argc, char** argv) { return SDL_main(argc, argv); }
+int main(int argc, char** argv) {
+    // Log lines leave whole as they are printed, also into a pipe or a file,
+    // so whoever watches the log sees each one when it happens.
+    setvbuf(stdout, nullptr, _IOLBF, 0);
+    return SDL_main(argc, argv);
+}

@@ -1,14 +1,135 @@
-// mods_misc: placeholder for the mod runtime's restart, loop, paint and event entry points to come.
-#include <GL/gl.h>
+// mods_misc: the mod's lifecycle (restart, load, the script watcher, the
+// per-frame update) and the event dictionary handed to the script.
+#include <SDL.h>
 
+#include <cstdio>
+
+#include "game.h"
+#include "gprint.h"
 #include "mods.h"
-#include "qel_driver-tex_load.h"
+#include "qel_driver.h"
+#include "qel_gfx.h"
 
-void mods_restart(Game&, int) {}
-void mods_loop(Game&, float) {}
-void mods_paint(Game&) {}
-void mods_event_handle(Game&, Event) {}
+time_t (*mods_clock)(time_t*) = time;
 
-// Until the mod API exists no game has a ModsAPI, and textures are then
-// magnified linearly.
-int _QEL_GL_TEXTURE_MAG_FILTER() { return GL_LINEAR; }
+// The back end goes first: closing its Lua state runs finalisers that may
+// write to the log or call the engine, which must find a live ModsAPI. With
+// the back end already out of the record, a `require` from a finaliser finds
+// no back end to run a script in.
+void mods_destroy(Game& game) {
+    ModsBase* mod = game.data.mods.mod;
+    game.data.mods.mod = nullptr;
+    delete mod;
+    ModsAPI* api = game.data.mods.api;
+    game.data.mods.api = nullptr;
+    delete api;
+}
+
+void mods_restart(Game& game, int chstate) {
+    (void)chstate;
+    driver_set_altdir(nullptr);
+    mods_destroy(game);
+    ModsAPI* api = new ModsAPI(game);
+    game.data.mods.api = api;
+
+    // "-key value" pairs of the command line; the index advances by one, so
+    // a value that starts with '-' is a key for the argument after it.
+    for (int i = 0; i + 1 < game._argc; i++)
+        if (game._argv[i][0] == '-') api->params_set(game._argv[i] + 1, var(game._argv[i + 1]));
+
+    int sw = game_get_sw(), sh = game_get_sh();
+    api->params_set("vinfo", var("test-Desktop-Win32-linux"));
+    api->params_set("version", var("test"));
+    api->params_set("speed", var(1.0));
+    api->params_set("ticks", var(1));
+    api->params_set("view_x", var(0));
+    api->params_set("view_y", var(0));
+    api->params_set("view_w", var(sw));
+    api->params_set("view_h", var(sh));
+    api->params_set("view_scale", var(1.0));
+    api->params_set("default_w", var(sw));
+    api->params_set("default_h", var(sh));
+
+    game.data.mods.mod = mods_lua(*api);
+    mods_reload(game);
+    game.data.mods.mod->init();
+}
+
+void mods_reload(Game& game) {
+    mods_log_clear(game);
+    GPRINT("mods_reload: %s\n", game.data.mods.fname);
+    game.data.mods.api->scripts.clear();
+    game.data.mods.api->require(game.data.mods.fname);
+}
+
+// Once per wall-clock second: a script whose file is newer than at its load
+// and has been quiet for 2 seconds reloads the mod in the same state.
+void mods_reload_auto(Game& game) {
+    static time_t _prev = 0;
+    time_t now = mods_clock(nullptr);
+    if (now == _prev) return;
+    _prev = now;
+    bool changed = false;
+    for (const ModScript& s : game.data.mods.api->scripts) {
+        time_t m = driver_file_mtime(s.fname.c_str());
+        if (s.mtime < m && m <= now - 2) changed = true;
+    }
+    if (changed) {
+        GPRINT("reload...\n");
+        mods_reload(game);
+    }
+}
+
+void mods_loop(Game& game, float t) {
+    if (!game.data.mods.api) return;
+    mods_reload_auto(game);
+    game.data.mods.mod->loop(t);
+}
+
+void mods_log_clear(Game& game) { game.data.mods.api->log.clear(); }
+
+void mods_console_toggle(Game& game) { game.data.mods.api->console_toggle ^= 1; }
+
+// ---------------------------------------------------------------------------
+// Events
+
+const char* mods_event_name(int type) {
+    static const char* names[] = {"?",         "quit",      "suspend",     "resume",     "resize",     "reset",
+                                  "keydown",   "keyup",     "down",        "motion",     "up",         "mousedown",
+                                  "mousemotion", "mouseup", "wheel",       "touchdown",  "touchmotion", "touchup",
+                                  "?",         "?",         "joymotion",   "joydown",    "joyup"};
+    if (type < 0 || type >= (int)(sizeof names / sizeof names[0])) return "?";
+    return names[type];
+}
+
+var mods_event_dict(const Event& e) {
+    var d = var_dict();
+    d["type"] = var(mods_event_name(e.type));
+    d["x"] = var(e.x);
+    d["y"] = var(e.y);
+    d["w"] = var(e.w);
+    d["h"] = var(e.h);
+    d["dx"] = var(e.dx);
+    d["dy"] = var(e.dy);
+    char text[16];
+    snprintf(text, sizeof text, "%c", e.c);
+    d["text"] = var(text);
+    d["button"] = var(e.b);
+    d["device"] = var(e.device);
+    if (e.type == EVT_KEYDOWN || e.type == EVT_KEYUP) {
+        d["key"] = var(e._v);
+        d["name"] = var(SDL_GetScancodeName(SDL_GetScancodeFromKey(e._v)));
+    }
+    return d;
+}
+
+void mods_event_handle(Game& game, Event e) {
+    mods_event_console(game, e);
+    _mods_view_init(game);
+    gfx_event_correct(&e);
+    mods_event(game, mods_event_dict(e));
+}
+
+void mods_event(Game& game, var e) {
+    if (game.data.mods.mod) game.data.mods.mod->event(e);
+}

@@ -19,7 +19,6 @@
 #include "qel_driver.h"
 #include "qel_gfx.h"
 
-int _QEL_GL_TEXTURE_MAG_FILTER() { return GL_LINEAR; }
 
 // The fake loader: every call makes a new GL name with the size set here;
 // files whose name contains "bad" fail to decode.

@@ -16,7 +16,6 @@
 #include "qel_driver-tex_load.h"
 #include "qel_driver.h"
 
-int _QEL_GL_TEXTURE_MAG_FILTER() { return GL_LINEAR; }
 
 TEST(TexLoad, TextureSidePerImageSide) {
     const int cases[][2] = {{0, 64},       {1, 64},       {63, 64},      {64, 64},

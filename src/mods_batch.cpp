@@ -1,0 +1,112 @@
+// mods_batch: playing the draw queue every frame in the mod's logical view,
+// the premultiplied draw colour, and the texture magnification switch.
+#include <SDL_opengl.h>
+
+#include <climits>
+#include <cmath>
+
+#include "game.h"
+#include "mods.h"
+#include "qel_driver-tex_load.h"
+#include "qel_font.h"
+#include "qel_gfx.h"
+#include "qel_util.h"
+
+// Truncation toward zero that stays defined for every value: NaN gives 0,
+// values beyond the int range its nearest end.
+static int _batch_to_int(float v) {
+    if (std::isnan(v)) return 0;
+    if (v >= 2147483647.0f) return INT_MAX;
+    if (v <= -2147483648.0f) return INT_MIN;
+    return (int)v;
+}
+
+// The colour premultiplied by alpha, as the blending expects. Alpha is first
+// held to 0..1 (NaN as 0), so every product stays a byte.
+void _blend_set(int color, float alpha, int mode) {
+    (void)mode;
+    if (!(alpha > 0)) alpha = 0;
+    if (alpha > 1) alpha = 1;
+    int r = (color >> 16) & 0xFF, g = (color >> 8) & 0xFF, b = color & 0xFF;
+    glColor4ub((GLubyte)(r * alpha), (GLubyte)(g * alpha), (GLubyte)(b * alpha), (GLubyte)(alpha * 255));
+}
+
+// The logical view from the parameters: "view_w" x "view_h" shifted by
+// -"view_x", -"view_y" and scaled to fit the window. A size that is not a
+// positive finite number (a script can pass 0/0 or math.huge) falls back to
+// the window size at scale 1.
+void _mods_view_init(Game& game) {
+    ModsAPI* api = game.data.mods.api;
+    if (!api) return;
+    var& p = api->params;
+    float vw = p["view_w"], vh = p["view_h"];
+    float sw = (float)game_get_sw(), sh = (float)game_get_sh();
+    float scale;
+    if (std::isfinite(vw) && std::isfinite(vh) && vw > 0 && vh > 0) {
+        scale = mymin(sw / vw, sh / vh);
+    } else {
+        vw = sw;
+        vh = sh;
+        scale = 1.0f;
+    }
+    p["view_scale"] = var(scale);
+    gfx_set_size(_batch_to_int(vw), _batch_to_int(vh));
+    gfx_set_shift(_batch_to_int(-(float)p["view_x"]), _batch_to_int(-(float)p["view_y"]));
+    gfx_set_scale(scale);
+}
+
+void GBatch::draw() {
+    Game* game = game_this();
+    if (!game || !game->data.mods.api) return;
+    var& p = game->data.mods.api->params;
+    for (const GCommand& c : queue) {
+        switch (c.type) {
+            case GCMD_VIEW:
+                p["view_x"] = var(c.x);
+                p["view_y"] = var(c.y);
+                p["view_w"] = var(c.w);
+                p["view_h"] = var(c.h);
+                p["view_depth"] = var(c.depth);
+                _mods_view_init(*game);
+                gfx_ortho();
+                break;
+            case GCMD_IMAGE: {
+                int img = gfx_img_load(c.name.c_str());
+                _blend_set(c.color, c.alpha, c.mode);
+                float px = c.x - c.cx, py = c.y - c.cy;
+                if (c.w < 0) px -= c.w;
+                if (c.h < 0) py -= c.h;
+                gfx_img_blit(img, px, py, c.w, c.h);
+                break;
+            }
+            case GCMD_TEXT: {
+                int f = font_load(c.name.c_str(), c.points);
+                _blend_set(c.color, c.alpha, c.mode);
+                font_draw(f, c.text.c_str(), c.x, c.y, c.w, c.align);
+                break;
+            }
+        }
+    }
+}
+
+// Only a healthy _paint() replaces the queue: after a failure the last
+// picture keeps being played.
+void mods_paint(Game& game) {
+    ModsAPI* api = game.data.mods.api;
+    if (!api) return;
+    api->params_set("default_w", var(game_get_sw()));
+    api->params_set("default_h", var(game_get_sh()));
+    ModsBase* mod = game.data.mods.mod;
+    if (mod && mod->is_ok()) {
+        api->batch.clear();
+        mod->paint();
+    }
+    api->batch.draw();
+    glColor4ub(255, 255, 255, 255);
+}
+
+int _QEL_GL_TEXTURE_MAG_FILTER() {
+    Game* game = game_this();
+    if (!game || !game->data.mods.api) return GL_LINEAR;
+    return game->data.mods.api->params["filter"].__str__() == "nearest" ? GL_NEAREST : GL_LINEAR;
+}

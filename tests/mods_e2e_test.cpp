@@ -1,0 +1,140 @@
+// The real executable runs small mods under the X server of the test run;
+// what the mods print reaches the standard output as mod log echoes.
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "child.h"
+#include "tempdir.h"
+
+namespace {
+
+class ModsE2E : public ::testing::Test {
+protected:
+    TempDir dir;
+    Child child;
+
+    void SetUp() override {
+        if (!getenv("DISPLAY")) GTEST_SKIP() << "needs the X server of the test run (DISPLAY)";
+        make_dir(dir.file("appdata"));
+    }
+
+    void TearDown() override {
+        if (child.pid > 0) child_wait(child, 0);
+    }
+
+    void start(const std::string& main, std::vector<std::string> extra = {}) {
+        write_file(dir.file("main.lua"), main);
+        std::vector<std::string> argv{QEL_BINARY_DIR "/borlix2", "-mod", dir.file("main.lua")};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        child = child_start(argv,
+                            {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "APPDATA=" + dir.file("appdata"),
+                             "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"},
+                            dir.file("out.txt"));
+        ASSERT_GT(child.pid, 0);
+    }
+
+    std::string out() { return path_exists(dir.file("out.txt")) ? read_file(dir.file("out.txt")) : ""; }
+
+    // Waits until the output holds `needle`; false after timeout_ms.
+    bool wait_for(const std::string& needle, int timeout_ms) {
+        for (int waited = 0; waited <= timeout_ms; waited += 20) {
+            if (out().find(needle) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    // The mod log echoes in order, without their time stamps.
+    std::vector<std::string> echoes() {
+        std::vector<std::string> r;
+        std::string o = out();
+        const std::string tag = "ModsAPI: ";
+        for (size_t p = 0; (p = o.find(tag, p)) != std::string::npos;) {
+            size_t e = o.find('\n', p);
+            r.push_back(o.substr(p + tag.size(), e - p - tag.size()));
+            p = e;
+        }
+        return r;
+    }
+};
+
+}  // namespace
+
+TEST_F(ModsE2E, RunsApiThenMainThenEntryPointsAndExits) {
+    write_file(dir.file("api.lua"),
+               "print('api') function _init() end function _loop() end function _paint() end function _event() end");
+    start("print('main')\n"
+          "frames = 0\n"
+          "function _init() print('init') end\n"
+          "function _loop(t) frames = frames + 1 if frames == 1 then print('loop', t < 1) end end\n"
+          "function _paint() if frames == 1 then print('paint') print('a', 'b') qel_ext_call('exit') end end\n",
+          {"-altdir", dir.path()});
+    EXPECT_EQ(child_wait(child, 20000), 0) << out();
+    EXPECT_EQ(echoes(), (std::vector<std::string>{"api", "main", "init", "loop", "true", "paint", "a", "b"})) << out();
+}
+
+TEST_F(ModsE2E, ErrorInLoopStopsTheEntryPoints) {
+    start("frames = 0\n"
+          "function _loop(t) frames = frames + 1 if frames == 3 then error('loop broke') end end\n"
+          "function _paint() print('paint ' .. frames) end\n");
+    ASSERT_TRUE(wait_for("Lua error: 2", 20000)) << out();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));  // about 30 frames more
+    std::vector<std::string> e = echoes();
+    std::vector<std::string> want{"paint 1", "paint 2", "borlix2: "};
+    ASSERT_GE(e.size(), 5u) << out();
+    EXPECT_EQ(std::vector<std::string>(e.begin(), e.begin() + 3), want) << out();
+    EXPECT_NE(e[3].find("loop broke"), std::string::npos) << e[3];
+    EXPECT_EQ(e[4], "stack traceback:");
+    for (const std::string& line : e) EXPECT_NE(line, "paint 3") << "the mod went on after the failure";
+    std::string o = out();
+    EXPECT_EQ(o.find("Lua error: 2"), o.rfind("Lua error: 2"));
+    EXPECT_NE(o.find("[mods_lua.cpp:loop:"), std::string::npos) << o;
+    EXPECT_TRUE(child_running(child));
+}
+
+TEST_F(ModsE2E, MissingFilesRaiseFileMissing) {
+    start("ok, err = pcall(require, 'x')\n"
+          "print(ok, err)\n"
+          "function _loop() qel_ext_call('exit') end\n");
+    EXPECT_EQ(child_wait(child, 20000), 0) << out();
+    EXPECT_EQ(echoes(), (std::vector<std::string>{"ModsAPI::require(\"x\") file missing", "false", "file missing"}))
+        << out();
+
+    // A missing main script: the record waits for the next engine call.
+    TempDir alt;
+    write_file(alt.file("api.lua"),
+               "function _init() local ok, e = pcall(qel_params_get, 'k') print(e) qel_ext_call('exit') end\n"
+               "function _loop() end function _paint() end function _event() end");
+    std::vector<std::string> argv{QEL_BINARY_DIR "/borlix2", "-mod", dir.file("gone.lua"), "-altdir", alt.path()};
+    child = child_start(argv, {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "APPDATA=" + dir.file("appdata")},
+                        dir.file("out.txt"));
+    EXPECT_EQ(child_wait(child, 20000), 0) << out();
+    std::vector<std::string> e = echoes();
+    ASSERT_FALSE(e.empty()) << out();
+    EXPECT_EQ(e.back(), "file missing") << out();
+}
+
+TEST_F(ModsE2E, EditedScriptReloadsInTheSameState) {
+    start("loads = (loads or 0) + 1\n"
+          "print('load ' .. loads)\n"
+          "function _init() print('init') end\n");
+    ASSERT_TRUE(wait_for("ModsAPI: init", 20000)) << out();
+    // Saved in a later second than the load, so its time is newer.
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100));
+    write_file(dir.file("main.lua"),
+               "loads = (loads or 0) + 1\nprint('load ' .. loads)\n"
+               "function _init() print('init again') end\n"
+               "function _loop() qel_ext_call('exit') end\n");
+    auto saved = std::chrono::steady_clock::now();
+    ASSERT_TRUE(wait_for("ModsAPI: load 2", 5000)) << out();
+    auto took = std::chrono::steady_clock::now() - saved;
+    EXPECT_LT(took, std::chrono::milliseconds(3500));
+    EXPECT_EQ(child_wait(child, 10000), 0) << out();
+    std::string o = out();
+    EXPECT_NE(o.find("reload..."), std::string::npos) << o;
+    EXPECT_EQ(o.find("init again"), std::string::npos) << o;
+}

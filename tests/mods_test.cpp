@@ -1,0 +1,656 @@
+// The mod runtime without a window: the mod API object, script loading and
+// reload, restart, the Lua back end with its output routing and error
+// reports, and the fourteen engine functions.
+#include <algorithm>
+#include <clocale>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <regex>
+#include <string>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <vector>
+
+#include <SDL.h>
+#include <gtest/gtest.h>
+
+extern "C" {
+#include <lauxlib.h>
+#include <lua.h>
+}
+
+#include "capture.h"
+#include "game.h"
+#include "gprint.h"
+#include "mods.h"
+#include "mods_lua.h"
+#include "qel_driver.h"
+#include "tempdir.h"
+
+namespace {
+
+void set_mtime(const std::string& path, time_t t) {
+    struct timespec ts[2] = {{t, 0}, {t, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), ts, 0), 0);
+}
+
+// A game without a window: the driver state only, the mod's files in a
+// temporary directory, documents under its own APPDATA.
+class ModsTest : public ::testing::Test {
+protected:
+    TempDir dir;
+    Game game;
+    std::vector<std::string> args{"borlix2"};
+    std::vector<char*> argv;
+
+    void SetUp() override {
+        setenv("APPDATA", dir.file("appdata").c_str(), 1);
+        make_dir(dir.file("appdata"));
+        make_dir(dir.file("mod"));
+        driver_init(0);
+        driver_set_gamename("QelGame");
+        driver_set_size(1280, 720);
+        GAME_THIS = &game;
+        write_file(dir.file("mod/main.lua"), "");
+        main_script(dir.file("mod/main.lua"));
+    }
+
+    void TearDown() override {
+        mods_destroy(game);
+        GAME_THIS = nullptr;
+        driver_deinit();
+        mods_clock = time;
+    }
+
+    void main_script(const std::string& path) { snprintf(game.data.mods.fname, sizeof game.data.mods.fname, "%s", path.c_str()); }
+
+    // A full restart, as at start-up: parameters, a new state, the load, _init.
+    std::string restart() {
+        argv.clear();
+        for (std::string& a : args) argv.push_back(&a[0]);
+        game._argc = (int)argv.size();
+        game._argv = argv.data();
+        return capture_stdout([&] { mods_restart(game, 1); });
+    }
+
+    ModsAPI& api() { return *game.data.mods.api; }
+    ModsLua& lua() { return *static_cast<ModsLua*>(game.data.mods.mod); }
+
+    // Runs Lua text as a console line would, returning what was printed.
+    std::string run(const std::string& code) {
+        return capture_stdout([&] { game.data.mods.mod->script(code.c_str(), "console"); });
+    }
+
+    // The value of a global after running `code`, as text.
+    std::string eval(const std::string& expr) {
+        run("__r = tostring(" + expr + ")");
+        lua_State* L = lua().L;
+        lua_getglobal(L, "__r");
+        std::string r = lua_tostring(L, -1) ? lua_tostring(L, -1) : "<nil>";
+        lua_pop(L, 1);
+        return r;
+    }
+
+    std::vector<std::string> log_oldest_first() { return {api().log.rbegin(), api().log.rend()}; }
+};
+
+}  // namespace
+
+TEST_F(ModsTest, LogEntrySplitsCleansAndKeepsTheNewest255) {
+    restart();
+    api().log.clear();
+    std::string out = capture_stdout([&] {
+        api().log_entry("a\tb");
+        api().log_entry("one\r\ntwo\n");
+        api().log_entry("   ");
+        api().log_entry("");
+        api().log_entry("x\r\r  \ry");
+    });
+    EXPECT_EQ(log_oldest_first(), (std::vector<std::string>{"a    b", "one", "two", "x", "y"}));
+    // One echo per kept line, each a whole log line of its own.
+    std::regex echo(R"(\[\]\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\]\[mods_api\.cpp:log_entry:\d+\] ModsAPI: ([^\n]*)\n)");
+    std::vector<std::string> echoed;
+    for (std::sregex_iterator it(out.begin(), out.end(), echo), end; it != end; ++it) echoed.push_back((*it)[1]);
+    EXPECT_EQ(echoed, log_oldest_first()) << out;
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 5);
+
+    capture_stdout([&] {
+        for (int i = 0; i < 300; i++) api().log_printf("line %d", i);
+    });
+    ASSERT_EQ(api().log.size(), 255u);
+    EXPECT_EQ(api().log.front(), "line 299");
+    EXPECT_EQ(api().log.back(), "line 45");
+}
+
+TEST_F(ModsTest, GprintLine) {
+    std::string out = capture_stdout([] { _gprint("a/b/c.cpp", 7, "f", 0, "%s", "x"); });
+    EXPECT_TRUE(std::regex_match(out, std::regex(R"(\[\]\[\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\]\[c\.cpp:f:7\] x\n)"))) << out;
+    out = capture_stdout([] { _gprint("c.cpp", 1, "f", 0, "y\n"); });
+    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1);
+    std::string big(70000, 'q');
+    out = capture_stdout([&] { _gprint("c.cpp", 1, "f", 0, "%s", big.c_str()); });
+    EXPECT_NE(out.find(big + "\n"), std::string::npos);
+}
+
+TEST_F(ModsTest, ParametersActOnTheDriver) {
+    restart();
+    api().params_set("caption", var(5));
+    EXPECT_STREQ(driver_get_caption(), "5");
+    EXPECT_EQ(api().params_get("caption").__type__(), VAR_NUMBER);
+    EXPECT_EQ(api().params_get("never").__type__(), VAR_NONE);
+    EXPECT_TRUE(api().params.__has__(var("never")));
+
+    api().file_save("s.txt", "first");
+    EXPECT_EQ(read_file(dir.file("appdata/QelGame/s.txt")), "first");
+    api().params_set("appid", var("Other"));
+    api().file_save("s.txt", "second");
+    EXPECT_EQ(read_file(dir.file("appdata/Other/s.txt")), "second");
+    EXPECT_EQ(api().file_load("s.txt"), "second");
+    // Not among the documents: the mod's data files, then nothing.
+    write_file(dir.file("mod/d.txt"), std::string("d\0ta", 4));
+    api().params_set("altdir", var(dir.file("mod")));
+    EXPECT_EQ(api().file_load("d.txt"), std::string("d\0ta", 4));
+    EXPECT_EQ(api().file_load("missing.txt"), "");
+}
+
+TEST_F(ModsTest, RestartAppliesCommandLineThenDefaults) {
+    args = {"borlix2", "-a", "-b", "v", "-caption", "Hello", "-speed", "9", "-mod", dir.file("mod/main.lua")};
+    restart();
+    EXPECT_EQ(api().params_get("a"), "-b");
+    EXPECT_EQ(api().params_get("b"), "v");
+    EXPECT_STREQ(driver_get_caption(), "Hello");
+    EXPECT_EQ(api().params_get("speed").__num__(), 1.0);
+    EXPECT_EQ(api().params_get("mod"), dir.file("mod/main.lua").c_str());
+    struct {
+        const char* key;
+        const char* text;
+    } defaults[] = {{"vinfo", "test-Desktop-Win32-linux"}, {"version", "test"}, {"ticks", "1"}, {"view_x", "0"},
+                    {"view_y", "0"}, {"view_w", "1280"}, {"view_h", "720"}, {"view_scale", "1"},
+                    {"default_w", "1280"}, {"default_h", "720"}};
+    for (auto& d : defaults) EXPECT_EQ(api().params_get(d.key).__str__(), d.text) << d.key;
+}
+
+TEST_F(ModsTest, StartOrderIsApiThenMainThenInit) {
+    write_file(dir.file("mod/api.lua"), "order = 'api'");
+    write_file(dir.file("mod/main.lua"), "order = order .. ',main'\nfunction _init() order = order .. ',init' end");
+    args = {"borlix2", "-altdir", dir.file("mod")};
+    std::string out = restart();
+    EXPECT_EQ(eval("order"), "api,main,init");
+    EXPECT_NE(out.find("mods_reload: " + dir.file("mod/main.lua")), std::string::npos) << out;
+    EXPECT_NE(out.find("ModsAPI::require: " + dir.file("mod/main.lua")), std::string::npos) << out;
+}
+
+TEST_F(ModsTest, NameFunctions) {
+    struct {
+        const char *in, *base, *dir;
+    } cases[] = {{"a/b/c.lua", "c.lua", "a/b"}, {"c", "c", ""}, {"dir/", "", "dir"}, {"a\\b\\c", "c", "a/b"},
+                 {"../x.lua", "x.lua", ".."}, {"/x", "x", ""}, {"a..b", "a_b", ""}};
+    for (auto& c : cases) {
+        EXPECT_EQ(get_basename(c.in), c.base) << c.in;
+        EXPECT_EQ(get_dirname(c.in), c.dir) << c.in;
+    }
+    struct {
+        const char *in, *out;
+    } clean[] = {{"my file.lua", "my_file"}, {".hidden", "_"}, {"", "_"}, {"abcdefghijklmnopqrst", "abcdefghijklmnop"},
+                 {"a-b+c", "a_b_c"}};
+    for (auto& c : clean) EXPECT_EQ(_name_clean(c.in), c.out) << c.in;
+}
+
+TEST_F(ModsTest, RequireResolvesByBaseNameOncePerLoad) {
+    make_dir(dir.file("mod/sub"));
+    make_dir(dir.file("other"));
+    write_file(dir.file("mod/main.lua"),
+               "runs = ''\nrequire('util')\nrequire('sub/util.lua')\nrequire('../elsewhere/util')\nrequire('self')\n"
+               "require('ping')\n");
+    write_file(dir.file("mod/util.lua"), "runs = runs .. 'util;'");
+    write_file(dir.file("mod/sub/util.lua"), "runs = runs .. 'sub-util;'");
+    write_file(dir.file("mod/self.lua"), "runs = runs .. 'self;' require('self')");
+    write_file(dir.file("mod/ping.lua"), "runs = runs .. 'ping;' require('pong')");
+    write_file(dir.file("mod/pong.lua"), "runs = runs .. 'pong;' require('ping')");
+    restart();
+    EXPECT_EQ(eval("runs"), "util;self;ping;pong;");
+    std::vector<std::string> names;
+    for (const ModScript& s : api().scripts) names.push_back(s.name);
+    EXPECT_EQ(names, (std::vector<std::string>{"main.lua", "util.lua", "self.lua", "ping.lua", "pong.lua"}));
+    EXPECT_EQ(api().scripts[1].fname, dir.file("mod") + "/util.lua");
+    EXPECT_EQ(api().scripts[1]._fname, "util");
+    EXPECT_STREQ(_driver->altdir, dir.file("mod").c_str());
+}
+
+TEST_F(ModsTest, RequireDirectoryFollowsAltdir) {
+    make_dir(dir.file("alt"));
+    write_file(dir.file("alt/x.lua"), "where = 'alt'");
+    write_file(dir.file("mod/x.lua"), "where = 'mod'");
+    // Present: the altdir's file.
+    write_file(dir.file("mod/main.lua"), "qel_params_set('altdir', '" + dir.file("alt") + "') require('x')");
+    restart();
+    EXPECT_EQ(eval("where"), "alt");
+    // Entered as none by a read: the empty directory, so "/x.lua", then the data files.
+    write_file(dir.file("mod/main.lua"), "local _ = qel_params_get('altdir') require('x')");
+    restart();
+    EXPECT_EQ(eval("where"), "nil");
+    EXPECT_STREQ(_driver->altdir, "");
+    // Absent: the main script's directory.
+    write_file(dir.file("mod/main.lua"), "require('x')");
+    restart();
+    EXPECT_EQ(eval("where"), "mod");
+}
+
+TEST_F(ModsTest, MissingScriptsRecordTheError) {
+    write_file(dir.file("mod/main.lua"), "ok1, e1 = pcall(require, 'nothere')\nok2 = pcall(qel_params_get, 'k')");
+    restart();
+    EXPECT_EQ(eval("ok1"), "false");
+    EXPECT_EQ(eval("e1"), "file missing");
+    EXPECT_EQ(eval("ok2"), "true");
+    EXPECT_EQ(log_oldest_first(), (std::vector<std::string>{"ModsAPI::require(\"nothere\") file missing"}));
+
+    // A missing main script stays recorded until the next engine call of any kind.
+    main_script(dir.file("mod/gone.lua"));
+    restart();
+    EXPECT_TRUE(api().scripts.empty());
+    EXPECT_EQ(api().api_error(), 1);
+    run("okA, eA = pcall(qel_params_set, 'k', 1)\nokB = pcall(qel_params_get, 'k')");
+    EXPECT_EQ(eval("okA"), "false");
+    EXPECT_EQ(eval("eA"), "file missing");
+    EXPECT_EQ(eval("okB"), "true");
+    EXPECT_EQ(api().params_get("k").__num__(), 1.0);  // the operation ran before the raise
+}
+
+TEST_F(ModsTest, WatcherReloadsQuietChangedScripts) {
+    static time_t now;
+    now = 1000000;
+    mods_clock = [](time_t* t) {
+        if (t) *t = now;
+        return now;
+    };
+    write_file(dir.file("mod/main.lua"), "loads = (loads or 0) + 1 require('b')");
+    write_file(dir.file("mod/b.lua"), "");
+    set_mtime(dir.file("mod/main.lua"), now - 100);
+    set_mtime(dir.file("mod/b.lua"), now - 100);
+    restart();
+    run("inits = 0 function _init() inits = inits + 1 end");
+    auto tick = [&](time_t t) {
+        now = t;
+        return capture_stdout([&] { mods_reload_auto(game); });
+    };
+    EXPECT_EQ(tick(now + 1), "");
+    set_mtime(dir.file("mod/b.lua"), now);  // saved just now: too fresh
+    EXPECT_EQ(tick(now + 1), "");
+    EXPECT_EQ(tick(now), "");  // same second: not even looked at
+    std::string out = tick(now + 1);  // two seconds after the save
+    EXPECT_NE(out.find("reload...\n"), std::string::npos) << out;
+    EXPECT_EQ(eval("loads"), "2");
+    EXPECT_EQ(eval("inits"), "0");
+    EXPECT_EQ(tick(now + 5), "");  // the new records carry the new time
+    EXPECT_EQ(api().scripts.size(), 2u);
+}
+
+TEST_F(ModsTest, LuaTextOfValuesRoundTrips) {
+    restart();
+    var d = var_dict();
+    d["plain"] = var("keydown");
+    d["close"] = var("a]=]b");
+    d["cr"] = var("a\rb\r\n");
+    d["lead"] = var("\nfirst");
+    d["tail"] = var("x]=");
+    d["quote"] = var("say \"hi\" \\ there");
+    d["n"] = var(0.5);
+    d["big"] = var(1e20);
+    d["nan"] = var(NAN);
+    d["inf"] = var(INFINITY);
+    d["ninf"] = var(-INFINITY);
+    d["t"] = var(true);
+    d["none"] = var();
+    d["sub"] = var_dict(var("k"), var(3));
+    EXPECT_EQ(lua().dict2lua(var_dict(var("x"), var(3), var("type"), var("keydown"))), "{type=[=[keydown]=],x=3}");
+    EXPECT_EQ(lua().dict2lua(var_dict()), "{}");
+    run("t = " + lua().dict2lua(d));
+    struct {
+        const char *expr, *want;
+    } cases[] = {{"t.plain", "keydown"},
+                 {"t.close", "a?b"},
+                 {"t.cr == 'a\\rb\\r\\n'", "true"},
+                 {"t.lead == '\\nfirst'", "true"},
+                 {"t.tail", "x]="},
+                 {"t.quote", "say \"hi\" \\ there"},
+                 {"t.n", "0.5"},
+                 {"t.big == 1e20", "true"},
+                 {"t.nan ~= t.nan", "true"},
+                 {"t.inf", "inf"},
+                 {"t.ninf", "-inf"},
+                 {"t.t", "True"},
+                 {"t.none", "nil"},
+                 {"t.sub.k", "3"}};
+    for (auto& c : cases) EXPECT_EQ(eval(c.expr), c.want) << c.expr;
+}
+
+TEST_F(ModsTest, GeneratedTextIgnoresTheLocale) {
+    std::string loc = dir.file("locale");
+    make_dir(loc);
+    if (system(("localedef -i de_DE -f UTF-8 " + loc + "/de_DE.UTF-8 >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "localedef cannot build de_DE here";
+    setenv("LOCPATH", loc.c_str(), 1);
+    write_file(dir.file("mod/main.lua"), "function _loop(t) seen = t end function _event(e) ex = e.x end");
+    restart();
+    ASSERT_TRUE(setlocale(LC_ALL, "de_DE.UTF-8"));
+    capture_stdout([&] {
+        lua().loop(0.5f);
+        lua().event(var_dict(var("x"), var(2.25)));
+    });
+    setlocale(LC_ALL, "C");
+    unsetenv("LOCPATH");
+    EXPECT_EQ(eval("seen"), "0.5");
+    EXPECT_EQ(eval("ex"), "2.25");
+    EXPECT_TRUE(lua().is_ok());
+}
+
+TEST_F(ModsTest, CompatibilityFunctionsAreGone) {
+    restart();
+    for (const char* name : {"unpack", "loadstring", "module", "table.maxn", "math.log10", "package.loaders",
+                             "package.seeall", "setfenv", "getfenv", "math.mod", "string.gfind", "table.getn"})
+        EXPECT_EQ(eval(name), "nil") << name;
+    EXPECT_EQ(eval("type(table.unpack)"), "function");
+    EXPECT_EQ(eval("type(math.pow)"), "function");
+    EXPECT_EQ(eval("type(require)"), "function");
+}
+
+TEST_F(ModsTest, LuaOutputGoesToTheLog) {
+    restart();
+    api().log.clear();
+    std::string out = run(
+        "early = io.stdout\n"
+        "print('a', 'b')\nprint('')\nprint('tab\\there')\n"
+        "io.write('w1', 'w2', 3)\nio.stdout:write('o1')\nio.stderr:write('e1')\nearly:write('late')\n"
+        "r = io.write('x') == io.output()");
+    EXPECT_EQ(log_oldest_first(),
+              (std::vector<std::string>{"a", "b", "tab    here", "w1", "w2", "3", "o1", "e1", "late", "x"}));
+    EXPECT_EQ(eval("r"), "true");
+    EXPECT_EQ(out.find("a\tb"), std::string::npos);  // nothing reached the process's stream itself
+}
+
+TEST_F(ModsTest, FilesOpenedByTheModAreReallyWritten) {
+    restart();
+    std::string path = dir.file("out.txt");
+    run("local f = io.open('" + path + "', 'w') ok = f:write('hello ', 42) == f f:close()");
+    EXPECT_EQ(read_file(path), "hello 42");
+    EXPECT_EQ(eval("ok"), "true");
+    run("io.output('" + path + "') io.write('via output') io.close() io.output(io.stdout)");
+    EXPECT_EQ(read_file(path), "via output");
+    EXPECT_EQ(eval("io.open('" + path + "'):read('*a')"), "via output");
+}
+
+TEST_F(ModsTest, ErrorsAreReportedAndStopTheEntryPoints) {
+    write_file(dir.file("mod/main.lua"),
+               "loops = 0 paints = 0\n"
+               "function _loop(t) loops = loops + 1 if loops == 2 then error('boom') end end\n"
+               "function _paint() paints = paints + 1 qel_image_draw('img', 1, 2, 3, 4) error('paint fails') end");
+    restart();
+    api().log.clear();
+    std::string out = capture_stdout([&] {
+        lua().loop(0);
+        lua().loop(0);
+        lua().loop(0);
+    });
+    EXPECT_FALSE(lua().is_ok());
+    EXPECT_NE(out.find("Lua error: 2\n"), std::string::npos) << out;
+    std::vector<std::string> log = log_oldest_first();
+    ASSERT_GE(log.size(), 3u);
+    EXPECT_EQ(log[0], "borlix2: ");
+    EXPECT_NE(log[1].find("boom"), std::string::npos);
+    EXPECT_EQ(log[2], "stack traceback:");
+    EXPECT_EQ(eval("loops"), "2");  // the third call did not run (eval revives it)
+
+    // A stopped mod keeps its last queue; a script run revives it.
+    restart();
+    capture_stdout([&] { mods_paint(game); });
+    EXPECT_FALSE(lua().is_ok());
+    ASSERT_EQ(api().batch.queue.size(), 1u);
+    capture_stdout([&] { mods_paint(game); });
+    EXPECT_EQ(eval("paints"), "1");
+    EXPECT_EQ(api().batch.queue.size(), 1u);
+    EXPECT_TRUE(lua().is_ok());
+}
+
+TEST_F(ModsTest, ErrorObjectsAndSyntaxErrors) {
+    write_file(dir.file("mod/bad.lua"), "x = = 1");
+    write_file(dir.file("mod/main.lua"), "function _loop() error(nil) end");
+    restart();
+    api().log.clear();
+    std::string out = capture_stdout([&] { lua().loop(0); });
+    EXPECT_TRUE(api().log.empty());
+    EXPECT_NE(out.find("Lua error: 2"), std::string::npos);
+    EXPECT_FALSE(lua().is_ok());
+
+    out = run("error({})");
+    EXPECT_EQ(log_oldest_first(), (std::vector<std::string>{"borlix2: ", "(no error message)"}));
+    EXPECT_TRUE(lua().is_ok());
+    api().log.clear();
+    out = run("after = 0 require('bad') after = 1");
+    EXPECT_NE(out.find("Lua error: 3"), std::string::npos) << out;
+    EXPECT_EQ(eval("after"), "1");
+    ASSERT_EQ(api().log.size(), 2u);
+    EXPECT_NE(api().log[0].find("bad.lua"), std::string::npos) << api().log[0];
+    api().log.clear();
+    run("error(setmetatable({}, {__tostring = function() return 'custom' end}))");
+    EXPECT_EQ(log_oldest_first(), (std::vector<std::string>{"borlix2: ", "custom"}));
+    // A chunk ends at its first NUL byte.
+    game.data.mods.mod->script("cut = 1\0cut = 2", "console");
+    EXPECT_EQ(eval("cut"), "1");
+}
+
+TEST_F(ModsTest, EventsReachTheScriptAsTables) {
+    write_file(dir.file("mod/main.lua"), "function _event(e) last = e.type .. ':' .. e.x .. ':' .. e.text end");
+    restart();
+    Event e(EVT_MOUSEDOWN);
+    e.x = 640;
+    e.y = 360;
+    e.b = 1;
+    capture_stdout([&] { mods_event_handle(game, e); });
+    EXPECT_EQ(eval("last"), "mousedown:640:");
+    capture_stdout([&] { lua().event(var(3)); });  // not a dict: nothing runs
+    EXPECT_EQ(eval("last"), "mousedown:640:");
+}
+
+TEST_F(ModsTest, EventDictionaries) {
+    struct {
+        int type;
+        const char* name;
+    } names[] = {{EVT_NONE, "?"},          {EVT_QUIT, "quit"},        {EVT_SUSPEND, "suspend"},
+                 {EVT_RESUME, "resume"},   {EVT_RESIZE, "resize"},    {EVT_RESET, "reset"},
+                 {EVT_KEYDOWN, "keydown"}, {EVT_KEYUP, "keyup"},      {EVT_DOWN, "down"},
+                 {EVT_MOTION, "motion"},   {EVT_UP, "up"},            {EVT_MOUSEDOWN, "mousedown"},
+                 {EVT_MOUSEMOTION, "mousemotion"}, {EVT_MOUSEUP, "mouseup"}, {EVT_WHEEL, "wheel"},
+                 {EVT_TOUCHDOWN, "touchdown"}, {EVT_TOUCHMOTION, "touchmotion"}, {EVT_TOUCHUP, "touchup"},
+                 {EVT_ACCEL, "?"},         {EVT_ORIENT, "?"},         {EVT_JOYMOTION, "joymotion"},
+                 {EVT_JOYDOWN, "joydown"}, {EVT_JOYUP, "joyup"},      {EVT_FOCUS, "?"},
+                 {EVT_LOGIN, "?"},         {-1, "?"},                 {EVT_MAX, "?"}};
+    for (auto& n : names) EXPECT_STREQ(mods_event_name(n.type), n.name) << n.type;
+
+    restart();
+    // Key names come from SDL's keymap, which its video start-up fills.
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0);
+    Event k(EVT_KEYDOWN);
+    k.v = KEY_f;
+    k._v = 'f';
+    k.b = EVT_MOD_CTRL;
+    EXPECT_EQ(lua().dict2lua(mods_event_dict(k)),
+              "{button=2,device=0,dx=0,dy=0,h=0,key=102,name=[=[F]=],text=[=[]=],type=[=[keydown]=],w=0,x=0,y=0}");
+    Event t(EVT_KEYDOWN);
+    t.c = (char)0xC3;
+    EXPECT_EQ(mods_event_dict(t)["text"], "\xC3");
+    EXPECT_EQ(mods_event_dict(t)["name"], "");
+    Event r(EVT_RESIZE);
+    r.w = 1024;
+    r.h = 768;
+    EXPECT_EQ(lua().dict2lua(mods_event_dict(r)),
+              "{button=0,device=0,dx=0,dy=0,h=768,text=[=[]=],type=[=[resize]=],w=1024,x=0,y=0}");
+    Event j(EVT_JOYDOWN);
+    j.b = 3;
+    j.device = 1;
+    EXPECT_EQ(lua().dict2lua(mods_event_dict(j)),
+              "{button=3,device=1,dx=0,dy=0,h=0,text=[=[]=],type=[=[joydown]=],w=0,x=0,y=0}");
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+}
+
+// Finalisers run while a state closes, at a restart and at shut-down; they
+// must reach a live ModsAPI (checked by the sanitizer build).
+TEST_F(ModsTest, FinalisersDuringRestartAndShutdown) {
+    write_file(dir.file("mod/other.lua"), "print('other ran')");
+    write_file(dir.file("mod/main.lua"),
+               "keep = setmetatable({}, {__gc = function() print('bye') qel_params_set('caption', 'gc') "
+               "require('other') io.write('w') end})");
+    restart();
+    ModsAPI* old = game.data.mods.api;
+    std::string out = restart();
+    EXPECT_NE(out.find("ModsAPI: bye"), std::string::npos) << out;
+    EXPECT_EQ(out.find("other ran"), std::string::npos);
+    EXPECT_STREQ(driver_get_caption(), "gc");
+    EXPECT_NE(game.data.mods.api, nullptr);
+    (void)old;
+    out = capture_stdout([&] { mods_destroy(game); });
+    EXPECT_NE(out.find("ModsAPI: bye"), std::string::npos) << out;
+    EXPECT_EQ(_lua_modsapi, nullptr);
+    // Output with no ModsAPI is dropped.
+    EXPECT_EQ(lua_fwrite("zz", 1, 2, stdout), 2);
+}
+
+TEST_F(ModsTest, BackEndWithoutAStateDoesNothing) {
+    restart();
+    ModsLua idle(api());
+    std::string out = capture_stdout([&] {
+        idle.init();
+        idle.loop(0.1f);
+        idle.paint();
+        idle.event(var_dict());
+        idle.script("x = 1", "console");
+    });
+    EXPECT_EQ(out, "");
+    EXPECT_TRUE(idle.is_ok());
+}
+
+// The engine functions: counts, defaults, present nil, texts.
+TEST_F(ModsTest, EngineFunctionArguments) {
+    restart();
+    struct {
+        const char* call;
+        const char* error;  // nullptr: succeeds
+    } calls[] = {
+        {"require()", "incorrect number of arguments"},
+        {"require('a', 'b')", "incorrect number of arguments"},
+        {"require(nil)", "null string"},
+        {"require({})", "null string"},
+        {"qel_params_set('k')", "incorrect number of arguments"},
+        {"qel_params_set('k', {})", "null string"},
+        {"qel_params_set('k', print)", "null string"},
+        {"qel_params_set(true, 1)", "null string"},
+        {"qel_params_get()", "incorrect number of arguments"},
+        {"qel_file_load()", "incorrect number of arguments"},
+        {"qel_file_load({})", "null string"},
+        {"qel_file_save('a')", "incorrect number of arguments"},
+        {"qel_file_save('a', nil)", "null string"},
+        {"qel_view_set(1, 2, 3)", "incorrect number of arguments"},
+        {"qel_view_set(1, 2, 3, 4, 5, 6)", "incorrect number of arguments"},
+        {"qel_image_init('a','b',1,2,3,4,5,6,7,8,9)", "incorrect number of arguments"},
+        {"qel_image_init('a','b',1,2,3,4,5,6,7,8,9,10)", nullptr},
+        {"qel_image_init('a',{},1,2,3,4,5,6,7,8,9,10)", "null string"},
+        {"qel_image_draw('a', 1, 2, 3)", "incorrect number of arguments"},
+        {"qel_image_draw('a', 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12)", "incorrect number of arguments"},
+        {"qel_image_draw(nil, 1, 2, 3, 4)", "null string"},
+        {"qel_sample_play()", "incorrect number of arguments"},
+        {"qel_sample_play('s', 1, 0, 0)", "incorrect number of arguments"},
+        {"qel_stream_play('s', 1, 0)", nullptr},
+        {"qel_stream_stop('s', 1)", "incorrect number of arguments"},
+        {"qel_font_draw('f', 24, 'text', 0)", "incorrect number of arguments"},
+        {"qel_font_draw('f', 24, 'text', 0, 0, 0, 0, 0, 0, 0, 'x', 'y')", nullptr},
+        {"qel_font_draw('f', 24, nil, 0, 0)", "null string"},
+        {"qel_font_size('f', 24)", "incorrect number of arguments"},
+        {"qel_font_size('f', 24, 'x', 1, 2)", "incorrect number of arguments"},
+        {"qel_ext_call()", "incorrect number of arguments"},
+        {"qel_ext_call('a', 'b', 'c')", "incorrect number of arguments"},
+        {"qel_ext_call('nothing')", nullptr},
+    };
+    for (auto& c : calls) {
+        run(std::string("ok, err = pcall(function() return ") + c.call + " end)");
+        if (c.error) {
+            EXPECT_EQ(eval("ok"), "false") << c.call;
+            EXPECT_EQ(eval("err"), c.error) << c.call;  // raised without a position
+        } else {
+            EXPECT_EQ(eval("ok"), "true") << c.call << ": " << eval("err");
+        }
+    }
+    EXPECT_EQ(eval("qel_ext_call('nothing')"), "");
+    EXPECT_EQ(eval("select('#', qel_ext_call('nothing'))"), "1");
+}
+
+TEST_F(ModsTest, EngineFunctionValues) {
+    restart();
+    api().batch.clear();
+    run("qel_image_draw('a', 1, 2, 3, 4)\n"
+        "qel_image_draw('b', '5', 'x', 3, 4, 1, 2, 0.5, nil, 0.25, 7.9, 9)\n"
+        "qel_view_set(0, 0, 320, 240)\n"
+        "qel_font_draw('f', 24.9, 99, 1, 2)\n"
+        "qel_font_draw('f', 24, 'a', 1, 2, 100, 1.9, 0x00FF00, 0.5, 3)\n"
+        "qel_font_draw('f', 24, 'a', 1, 2, 100, -0.5)\n");
+    const std::vector<GCommand>& q = api().batch.queue;
+    ASSERT_EQ(q.size(), 6u);
+    EXPECT_EQ(q[0].type, GCMD_IMAGE);
+    EXPECT_EQ(q[0].name, "a");
+    EXPECT_EQ(q[0].color, 0xFFFFFF);
+    EXPECT_EQ(q[0].alpha, 1.0f);
+    EXPECT_EQ(q[0].cx, 0);
+    EXPECT_EQ(q[0].mode, 0);
+    EXPECT_EQ(q[0].depth, 0);
+    EXPECT_EQ(q[1].x, 5);
+    EXPECT_EQ(q[1].y, 0);       // a text that does not convert reads as 0
+    EXPECT_EQ(q[1].color, 0);   // present nil is 0, not the default
+    EXPECT_EQ(q[1].alpha, 0.25f);
+    EXPECT_EQ(q[1].angle, 0.5f);
+    EXPECT_EQ(q[1].mode, 7);
+    EXPECT_EQ(q[1].depth, 9);
+    EXPECT_EQ(q[2].type, GCMD_VIEW);
+    EXPECT_EQ(q[2].depth, 1.0f);
+    EXPECT_EQ(q[2].w, 320);
+    EXPECT_EQ(q[3].type, GCMD_TEXT);
+    EXPECT_EQ(q[3].text, "99");  // a number is a text
+    EXPECT_EQ(q[3].points, 24);
+    EXPECT_EQ(q[3].color, 0xFFFFFF);
+    EXPECT_EQ(q[3].align, 0);
+    EXPECT_EQ(q[4].align, 1);
+    EXPECT_EQ(q[4].color, 0x00FF00);
+    EXPECT_EQ(q[4].mode, 3);
+    EXPECT_EQ(q[4].w, 100);
+    EXPECT_EQ(q[5].align, 0);
+
+    run("qel_params_set(5, 'x') qel_params_set('b', true) qel_params_set('s', '12')");
+    EXPECT_EQ(api().params_get("5"), "x");
+    EXPECT_EQ(api().params_get("b").__type__(), VAR_BOOL);
+    EXPECT_EQ(api().params_get("s").__type__(), VAR_STRING);
+    EXPECT_EQ(eval("qel_params_get('never')"), "nil");
+    EXPECT_EQ(eval("type(qel_params_get('s'))"), "string");
+    EXPECT_EQ(eval("qel_params_get('b')"), "true");
+
+    run("qel_file_save('bin.dat', 'a\\0b') data = qel_file_load('bin.dat')");
+    EXPECT_EQ(read_file(dir.file("appdata/QelGame/bin.dat")), std::string("a\0b", 3));
+    EXPECT_EQ(eval("#data"), "3");
+
+    run("w, h = qel_font_size('f', 24, 'text', 200)");
+    EXPECT_EQ(eval("w"), "200");
+    EXPECT_EQ(eval("h"), "0");
+    EXPECT_EQ(eval("select('#', qel_font_size('f', 24, 'x'))"), "2");
+
+    EXPECT_EQ(game._quit, 0);
+    EXPECT_EQ(eval("qel_ext_call('exit')"), "");
+    EXPECT_EQ(game._quit, 1);
+}
+
+TEST_F(ModsTest, FontSizePackingIsClamped) {
+    restart();
+    EXPECT_EQ(api().font_size("f", 24, "x", 200.7f), 200 * 65536);
+    EXPECT_EQ(api().font_size("f", 24, "x", 40000.0f), 32767 * 65536);
+    EXPECT_EQ(api().font_size("f", 24, "x", NAN), 0);
+    run("w, h = qel_font_size('f', 24, 'x', 1e9)");
+    EXPECT_EQ(eval("w"), "32767");
+    EXPECT_EQ(eval("h"), "0");
+}

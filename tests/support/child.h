@@ -1,0 +1,24 @@
+// Test helper: runs a program as a child process with its standard output
+// and error in a file, and waits for it with a time limit.
+#ifndef QEL_TEST_CHILD_H
+#define QEL_TEST_CHILD_H
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+struct Child {
+    pid_t pid = -1;
+    std::string out_path;  // stdout and stderr of the child
+};
+
+// Starts argv[0] (a path) with the given extra "NAME=value" environment entries.
+Child child_start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
+                  const std::string& out_path);
+// Exit status of the child, or -1 when it did not end within timeout_ms (it is
+// then killed) or died from a signal.
+int child_wait(Child& c, int timeout_ms);
+// Whether the child is still running (not yet reaped).
+bool child_running(const Child& c);
+
+#endif

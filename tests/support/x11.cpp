@@ -1,0 +1,80 @@
+// Test helper: X11 window lookup and close requests through Xlib, key presses
+// through xdotool (which injects them with the XTEST extension).
+#include "x11.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <cstdlib>
+#include <cstring>
+#include <unistd.h>
+
+bool x11_pin_sdl() {
+    setenv("SDL_VIDEODRIVER", "x11", 1);
+    const char* d = getenv("DISPLAY");
+    return d && *d;
+}
+
+static unsigned long _x11_find(Display* dpy, const std::string& title, int w, int h) {
+    Window root = DefaultRootWindow(dpy), parent, *children = nullptr;
+    unsigned n = 0;
+    unsigned long found = 0;
+    if (!XQueryTree(dpy, root, &root, &parent, &children, &n)) return 0;
+    for (unsigned i = 0; i < n && !found; i++) {
+        XWindowAttributes a;
+        if (!XGetWindowAttributes(dpy, children[i], &a) || a.map_state != IsViewable) continue;
+        char* name = nullptr;
+        if (XFetchName(dpy, children[i], &name) && name) {
+            if (title == name && (w == 0 || (a.width == w && a.height == h))) found = children[i];
+            XFree(name);
+        }
+    }
+    if (children) XFree(children);
+    return found;
+}
+
+unsigned long x11_wait_window(const std::string& title, int w, int h, int timeout_ms) {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) return 0;
+    unsigned long id = 0;
+    for (int waited = 0; waited <= timeout_ms && !id; waited += 50) {
+        id = _x11_find(dpy, title, w, h);
+        if (!id) usleep(50000);
+    }
+    XCloseDisplay(dpy);
+    return id;
+}
+
+bool x11_window_size(unsigned long id, int* w, int* h) {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) return false;
+    XWindowAttributes a;
+    bool ok = XGetWindowAttributes(dpy, id, &a);
+    if (ok) {
+        *w = a.width;
+        *h = a.height;
+    }
+    XCloseDisplay(dpy);
+    return ok;
+}
+
+bool x11_key(unsigned long id, const std::string& keys) {
+    std::string cmd = "xdotool windowfocus --sync " + std::to_string(id) + " key " + keys;
+    return system(cmd.c_str()) == 0;
+}
+
+bool x11_close(unsigned long id) {
+    Display* dpy = XOpenDisplay(nullptr);
+    if (!dpy) return false;
+    XEvent ev;
+    memset(&ev, 0, sizeof ev);
+    ev.xclient.type = ClientMessage;
+    ev.xclient.window = id;
+    ev.xclient.message_type = XInternAtom(dpy, "WM_PROTOCOLS", False);
+    ev.xclient.format = 32;
+    ev.xclient.data.l[0] = (long)XInternAtom(dpy, "WM_DELETE_WINDOW", False);
+    ev.xclient.data.l[1] = CurrentTime;
+    bool ok = XSendEvent(dpy, id, False, NoEventMask, &ev) != 0;
+    XSync(dpy, False);
+    XCloseDisplay(dpy);
+    return ok;
+}

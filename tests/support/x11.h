@@ -1,0 +1,22 @@
+// Test helper: finds, inspects, focuses, types into and closes top-level
+// windows of the X server named by $DISPLAY, as a user or a window manager would.
+#ifndef QEL_TEST_X11_H
+#define QEL_TEST_X11_H
+
+#include <string>
+
+// Makes the SDL2 tests of this process use the X server, failing loudly
+// (rather than falling back to another driver) when $DISPLAY is not set.
+bool x11_pin_sdl();
+
+// Id of a mapped top-level window with exactly this title whose size is
+// w x h (0 x 0: any size), waiting up to timeout_ms; 0 when none appears.
+unsigned long x11_wait_window(const std::string& title, int w, int h, int timeout_ms);
+bool x11_window_size(unsigned long id, int* w, int* h);
+// Gives the window the keyboard focus and presses the keys ("ctrl+f") through
+// the X server's input, so they arrive like a user's.
+bool x11_key(unsigned long id, const std::string& keys);
+// Asks the window to close, as a window manager's close button does.
+bool x11_close(unsigned long id);
+
+#endif
