@@ -17,6 +17,9 @@ extern "C" {
 #include "mods.h"
 #include "mods_lua.h"
 #include "qel_driver.h"
+#include "qel_font.h"
+#include "qel_gfx.h"
+#include "qel_mixer.h"
 
 namespace {
 
@@ -64,6 +67,9 @@ struct World {
         setenv("QEL_URL_OPENER", "true", 1);
         driver_init(0);
         driver_set_gamename("Fuzz");
+        gfx_init();  // no GL context: its GL calls do nothing
+        font_init();
+        mixer_init();
         GAME_THIS = &game;
         snprintf(game.data.mods.fname, sizeof game.data.mods.fname, "/nonexistent/main.lua");
         mods_restart(game, 1);

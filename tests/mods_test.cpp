@@ -26,6 +26,9 @@ extern "C" {
 #include "mods.h"
 #include "mods_lua.h"
 #include "qel_driver.h"
+#include "qel_font.h"
+#include "qel_gfx.h"
+#include "qel_mixer.h"
 #include "tempdir.h"
 
 namespace {
@@ -51,6 +54,9 @@ protected:
         driver_init(0);
         driver_set_gamename("QelGame");
         driver_set_size(1280, 720);
+        gfx_init();  // no GL context: its GL calls do nothing
+        font_init();
+        mixer_init();
         GAME_THIS = &game;
         write_file(dir.file("mod/main.lua"), "");
         main_script(dir.file("mod/main.lua"));
@@ -59,6 +65,9 @@ protected:
     void TearDown() override {
         mods_destroy(game);
         GAME_THIS = nullptr;
+        mixer_deinit();
+        font_deinit();
+        gfx_deinit();
         driver_deinit();
         mods_clock = time;
     }
