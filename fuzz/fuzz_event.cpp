@@ -6,6 +6,10 @@
 #include <cstring>
 
 #include "qel_driver-sdl2.h"
+#include "qel_driver-tex_load.h"
+
+// The driver's texture loader asks the game for its filter; nothing loads here.
+int _QEL_GL_TEXTURE_MAG_FILTER() { return GL_LINEAR; }
 
 static const Uint32 kTypes[] = {
     SDL_QUIT,           SDL_WINDOWEVENT,    SDL_KEYDOWN,       SDL_KEYUP,        SDL_TEXTINPUT,
