@@ -162,6 +162,8 @@ TEST_F(X11E2E, LogicalViewPixelsLandWhereExpected) {
     // The bars beside the canvas.
     EXPECT_TRUE(near(shot.at(80, 360), {0, 0, 0}, "left bar"));
     EXPECT_TRUE(near(shot.at(1200, 360), {0, 0, 0}, "right bar"));
+    // The window's own events reached the engine script's empty _event.
+    EXPECT_EQ(out().find("Lua error"), std::string::npos) << out();
 }
 
 TEST_F(X11E2E, InputReachesTheScript) {
