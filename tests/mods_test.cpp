@@ -211,17 +211,19 @@ TEST_F(ModsTest, RequireResolvesByBaseNameOncePerLoad) {
     make_dir(dir.file("other"));
     write_file(dir.file("mod/main.lua"),
                "runs = ''\nrequire('util')\nrequire('sub/util.lua')\nrequire('../elsewhere/util')\nrequire('self')\n"
-               "require('ping')\n");
+               "require('ping')\nrequire('conf.cfg')\n");
+    write_file(dir.file("mod/conf.cfg"), "runs = runs .. 'cfg;'");
     write_file(dir.file("mod/util.lua"), "runs = runs .. 'util;'");
     write_file(dir.file("mod/sub/util.lua"), "runs = runs .. 'sub-util;'");
     write_file(dir.file("mod/self.lua"), "runs = runs .. 'self;' require('self')");
     write_file(dir.file("mod/ping.lua"), "runs = runs .. 'ping;' require('pong')");
     write_file(dir.file("mod/pong.lua"), "runs = runs .. 'pong;' require('ping')");
     restart();
-    EXPECT_EQ(eval("runs"), "util;self;ping;pong;");
+    EXPECT_EQ(eval("runs"), "util;self;ping;pong;cfg;");
     std::vector<std::string> names;
     for (const ModScript& s : api().scripts) names.push_back(s.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"main.lua", "util.lua", "self.lua", "ping.lua", "pong.lua"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"main.lua", "util.lua", "self.lua", "ping.lua", "pong.lua", "conf.cfg"}));
     EXPECT_EQ(api().scripts[1].fname, dir.file("mod") + "/util.lua");
     EXPECT_EQ(api().scripts[1]._fname, "util");
     EXPECT_STREQ(_driver->altdir, dir.file("mod").c_str());
@@ -861,4 +863,16 @@ TEST_F(ModsTest, RestartStartsWithoutTheOldAltdir) {
     restart();
     EXPECT_EQ(eval("from_old"), "nil");
     EXPECT_EQ(eval("type(_paint)"), "function");  // the data directory's api.lua ran
+}
+
+// "api.lua" that fails is reported into the log, but it is no entry point:
+// no "Lua error" line, and the mod stays healthy.
+TEST_F(ModsTest, FailingApiScriptIsOnlyReported) {
+    write_file(dir.file("mod/api.lua"), "function _init() end error('api broke')");
+    args = {"borlix2", "-altdir", dir.file("mod")};
+    std::string out = restart();
+    EXPECT_NE(out.find("ModsAPI: borlix2: \n"), std::string::npos) << out;
+    EXPECT_NE(out.find("api broke"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Lua error"), std::string::npos) << out;
+    EXPECT_TRUE(lua().is_ok());
 }
