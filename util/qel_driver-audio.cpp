@@ -23,6 +23,59 @@ static const int _WORK_CHANNELS = 2;
 _SDL_audioData::_SDL_audioData() : work{}, _want{}, have{}, sources(1, nullptr), peak(1.0f), memused(0) {}
 
 // ---------------------------------------------------------------------------
+// Vorbis headers
+
+// stb_vorbis 1.22 takes the vendor and comment lengths of a file's comment
+// header on trust: a damaged one makes it write outside its buffers or free
+// pointers it never set. So before a file reaches it, the first two packets
+// are put together from the Ogg pages as it reads them (the comment header
+// starting on the second page, continued pages flagged as such) and every
+// length in the comment header must lie inside the packet.
+bool _driver_audio_vorbis_headers_ok(const void* mem, int len) {
+    const unsigned char* p = (const unsigned char*)mem;
+    size_t size = len > 0 ? (size_t)len : 0, at = 0;
+    std::vector<unsigned char> packet;
+    bool first = true, continuing = false;
+    for (;;) {
+        if (at + 27 > size || memcmp(p + at, "OggS", 4) != 0 || p[at + 4] != 0) return false;
+        if (continuing && !(p[at + 5] & 1)) return false;
+        size_t nseg = p[at + 26], data = at + 27 + nseg;
+        if (data > size) return false;
+        for (size_t i = 0; i < nseg; i++) {
+            size_t n = p[at + 27 + i];
+            if (data + n > size) return false;
+            if (!first) packet.insert(packet.end(), p + data, p + data + n);
+            data += n;
+            if (n < 255 && !first) {
+                // The comment header is complete.
+                const unsigned char* c = packet.data();
+                size_t m = packet.size(), pos = 7;
+                if (m < 7 || c[0] != 3 || memcmp(c + 1, "vorbis", 6) != 0) return false;
+                auto u32 = [&](uint32_t* v) {
+                    if (pos + 4 > m) return false;
+                    *v = c[pos] | c[pos + 1] << 8 | c[pos + 2] << 16 | (uint32_t)c[pos + 3] << 24;
+                    pos += 4;
+                    return true;
+                };
+                uint32_t vendor, count, n_;
+                if (!u32(&vendor) || vendor > m - pos) return false;
+                pos += vendor;
+                if (!u32(&count) || count > (m - pos) / 4) return false;
+                for (uint32_t k = 0; k < count; k++) {
+                    if (!u32(&n_) || n_ > m - pos) return false;
+                    pos += n_;
+                }
+                return true;
+            }
+        }
+        // The identification header fills the first page alone.
+        first = false;
+        continuing = !packet.empty();
+        at = data;
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Sources
 
 int AudioSource::get_length() { return 0; }
@@ -55,7 +108,7 @@ void AudioSourceMemory::get_samples(int start, int length, float* r) {
 }
 
 AudioSourceVorbis::AudioSourceVorbis(const char* path)
-    : fname{}, data(nullptr), file_mem(nullptr), len(0), _memused(0), channels(0), rate_cvt(nullptr),
+    : fname{}, data(nullptr), file_mem(nullptr), len(0), _memused(0), channels(0), rate(0), rate_cvt(nullptr),
       _failed(false) {
     // A path that does not fit is dropped whole: a shortened one could name
     // another file. Opening the empty path then fails like a missing file.
@@ -74,7 +127,8 @@ bool AudioSourceVorbis::load() {
         QEL_LOG("_mixer: error in _stream_load_ogg '%s' (driver_file_alloc)\n", fname);
         return false;
     }
-    data = stb_vorbis_open_memory((const unsigned char*)file_mem, size, nullptr, nullptr);
+    if (_driver_audio_vorbis_headers_ok(file_mem, size))
+        data = stb_vorbis_open_memory((const unsigned char*)file_mem, size, nullptr, nullptr);
     // The length is counted in stereo floats at 44100 Hz, which is what
     // get_samples delivers whatever the file's channels and rate. A length
     // beyond int (a damaged file can claim one) is refused.
@@ -83,6 +137,7 @@ bool AudioSourceVorbis::load() {
     if (usable) {
         stb_vorbis_info info = stb_vorbis_get_info(data);
         channels = info.channels;
+        rate = info.sample_rate;
         frames = stb_vorbis_stream_length_in_samples(data);
         if (info.sample_rate != (unsigned)_WORK_FREQ) {
             frames = info.sample_rate ? frames * _WORK_FREQ / info.sample_rate : 0;
@@ -163,10 +218,13 @@ void AudioSourceVorbis::get_samples(int start, int length, float* r) {
         _decode(r, frames);
         return;
     }
+    // The converter resamples each piece as it is put, so a low rate goes in
+    // small pieces: about a buffer of output each, whatever the ratio.
     const int want = frames * 2 * (int)sizeof(float);
+    const int piece = (int)std::max(1u, std::min(1024u, (unsigned)(1024ull * rate / _WORK_FREQ)));
     float chunk[2 * 1024];
     while (SDL_AudioStreamAvailable(rate_cvt) < want) {
-        int got = _decode(chunk, 1024);
+        int got = _decode(chunk, piece);
         if (got <= 0) {
             SDL_AudioStreamFlush(rate_cvt);
             break;
@@ -226,7 +284,9 @@ AudioSourceMemory* _driver_audio_sample_load_ogg(const char* s) {
     }
     int channels = 0, rate = 0;
     short* pcm = nullptr;
-    int samples = stb_vorbis_decode_memory((const unsigned char*)file, size, &channels, &rate, &pcm);
+    int samples = 0;
+    if (_driver_audio_vorbis_headers_ok(file, size))
+        samples = stb_vorbis_decode_memory((const unsigned char*)file, size, &channels, &rate, &pcm);
     free(file);
     if (samples <= 0) {
         free(pcm);

@@ -53,6 +53,7 @@ class AudioSourceVorbis : public AudioSource {
     int len;                // floats while open
     int _memused;           // the file's size while open
     int channels;           // of the file, while open
+    unsigned rate;          // of the file, while open
     SDL_AudioStream* rate_cvt;  // to 44100 Hz for files at another rate, else null
     bool _failed;           // the last open failed: only load() tries again
 
@@ -113,6 +114,9 @@ void _driver_audio_memused(int n);
 void _driver_audio_callback(void* userdata, Uint8* stream, int len);
 void _driver_audio_mix(float* stream, int len, AudioPlaying* p, float* tmp);
 void _driver_audio_normalize(float* stream, int len);
+// Whether an Ogg Vorbis file's comment header is whole and consistent, which
+// stb_vorbis needs before it may read the file.
+bool _driver_audio_vorbis_headers_ok(const void* mem, int len);
 // Whole-file decoders into the work format; null on failure.
 AudioSourceMemory* _driver_audio_sample_load_wav(const char* s);
 AudioSourceMemory* _driver_audio_sample_load_ogg(const char* s);
