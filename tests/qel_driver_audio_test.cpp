@@ -381,6 +381,47 @@ TEST_F(AudioDevice, OggSamplesDecodeWholeAtTheirOwnRate) {
     EXPECT_EQ(_sdl_audio_data->sources.size(), 3u);
 }
 
+TEST_F(AudioDevice, OggWithDamagedCommentHeaderIsRefused) {
+    std::string good = dir.file("good.ogg");
+    ASSERT_TRUE(ogg_encode(good, pcm_sine(4410, 2, 44100, 441, 0.5), 2, 44100));
+    std::string bytes = read_file(good);
+    ASSERT_TRUE(_driver_audio_vorbis_headers_ok(bytes.data(), (int)bytes.size()));
+    size_t c = bytes.find("\x03vorbis");
+    ASSERT_NE(c, std::string::npos);
+    uint32_t vendor = (uint8_t)bytes[c + 7] | (uint8_t)bytes[c + 8] << 8;
+    size_t count_at = c + 11 + vendor;
+    // Lengths that stb_vorbis would take on trust: it then writes outside
+    // its buffers or frees pointers it never set.
+    struct Case {
+        const char* name;
+        size_t at;
+        std::string patch;  // replaces bytes at `at`; empty: the file ends at `at`
+    };
+    const Case cases[] = {
+        {"vendor length", c + 7, std::string("\xf0\xff\xff\x7f", 4)},
+        {"vendor length -1", c + 7, std::string("\xff\xff\xff\xff", 4)},
+        {"comment count", count_at, std::string("\x00\x00\x10\x00", 4)},
+        {"comment past the packet", count_at, std::string("\x01\x00\x00\x00\xff\xff\xff\x7f", 8)},
+        {"cut in the comments", c + 20, ""},
+        {"second page not Ogg", bytes.rfind("OggS", c), "OggX"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        std::string bad = k.patch.empty() ? bytes.substr(0, k.at) : bytes;
+        if (!k.patch.empty()) bad.replace(k.at, k.patch.size(), k.patch);
+        EXPECT_FALSE(_driver_audio_vorbis_headers_ok(bad.data(), (int)bad.size()));
+        std::string path = file(std::string("bad_") + std::to_string(&k - cases) + ".ogg", bad);
+        std::string out = quiet([&] { EXPECT_EQ(driver_audio_sample_load(path.c_str()), 0); });
+        EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_ogg '" + path + "' (stb_vorbis_decode_memory)\n"))
+            << out;
+        int s = stream(path);
+        out = quiet([&] { driver_audio_stream_play(s, 1, 0); });
+        EXPECT_TRUE(has_line(out, "_mixer: error in _stream_load_ogg '" + path + "' (stb_vorbis_open_memory)\n"))
+            << out;
+        quiet([&] { driver_audio_stream_stop(s); });
+    }
+}
+
 TEST_F(AudioDevice, StereoStreamLoopsFromTheStart) {
     std::string path = dir.file("ten.ogg");
     ASSERT_TRUE(ogg_encode(path, pcm_sine(441000, 2, 44100, 330, 0.5), 2, 44100));
