@@ -364,7 +364,9 @@ TEST_F(AudioDevice, OggSamplesDecodeWholeAtTheirOwnRate) {
     std::string out = quiet([&] { EXPECT_EQ(driver_audio_sample_load(nine.c_str()), 0); });
     EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_ogg '" + nine + "' (SDL_BuildAudioCVT)\n")) << out;
 
-    std::string noise = file("noise.ogg", std::string(3000, '\x5a'));
+    std::string random_bytes;
+    for (unsigned x = 12345, i = 0; i < 3000; i++) random_bytes += (char)((x = x * 1103515245 + 12345) >> 16);
+    std::string noise = file("noise.ogg", random_bytes);
     std::string empty = file("empty.ogg", "");
     out = quiet([&] { EXPECT_EQ(driver_audio_sample_load(noise.c_str()), 0); });
     EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_ogg '" + noise + "' (stb_vorbis_decode_memory)\n"))
