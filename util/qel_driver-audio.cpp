@@ -57,13 +57,13 @@ bool _driver_audio_vorbis_headers_ok(const void* mem, int len) {
                     pos += 4;
                     return true;
                 };
-                uint32_t vendor, count, n_;
+                uint32_t vendor, count, length;
                 if (!u32(&vendor) || vendor > m - pos) return false;
                 pos += vendor;
                 if (!u32(&count) || count > (m - pos) / 4) return false;
                 for (uint32_t k = 0; k < count; k++) {
-                    if (!u32(&n_) || n_ > m - pos) return false;
-                    pos += n_;
+                    if (!u32(&length) || length > m - pos) return false;
+                    pos += length;
                 }
                 return true;
             }
