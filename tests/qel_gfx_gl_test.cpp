@@ -211,12 +211,12 @@ TEST_F(GfxGl, UploadPadsAndReportsItsSizes) {
 // process. Prints what a GL 1.3 context made of a texture upload.
 static void _gl13_upload() {
     setenv("MESA_GL_VERSION_OVERRIDE", "1.3", 1);
-    std::string why, dir = fixture_dir();
+    std::string why;
     if (!gl_window_open(W, H, &why)) {
         fprintf(stderr, "%s\n", why.c_str());
         _exit(1);
     }
-    std::string path = dir + "/p.png";
+    std::string dir = fixture_dir(), path = dir + "/p.png";
     fixture_image(path, "png", 8, 8, fixture_solid(8, 8, 1, 2, 3, 255));
     int w, h, tw, th;
     GLint min = 0, mip = 0;
