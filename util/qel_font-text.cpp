@@ -80,32 +80,6 @@ static float _font_line_x(const FontWrap& wrap, int l, float w, int align) {
     return w != 0 ? ((float)align + 1) * (w - wrap.lines[l][2]) / 2 : 0;
 }
 
-void font_draw(int fid, const char* s, float x, float y, float w, int align) {
-    s = _font_filter(s);
-    FontWrap wrap;
-    _font_wrap_calc(fid, s, w, wrap);
-    const FontInfo& f = _font->data[fid];
-    float lh = f.height * f.scale;
-    y += (f.height - f.base) * 0.333 * f.scale;
-    size_t len = strlen(s);
-    char* copy = (char*)malloc(len + 1);
-    memcpy(copy, s, len + 1);
-    for (int l = 0; l < wrap.total; l++) {
-        const int* line = wrap.lines[l];
-        float lx = x + _font_line_x(wrap, l, w, align);
-        GfxRect r(lx, y, (float)line[2], lh);
-        if (_gfx_clip(&r, nullptr)) {
-            // Cut the line out in place; the cut byte may start the next line.
-            char cut = copy[line[1]];
-            copy[line[1]] = 0;
-            _font_draw(fid, copy + line[0], lx, y);
-            copy[line[1]] = cut;
-        }
-        y += lh;
-    }
-    free(copy);
-}
-
 static void _font_flush(int glyphs) {
     if (!glyphs) return;
     glVertexPointer(2, GL_FLOAT, 0, _font_vertices);
@@ -113,14 +87,14 @@ static void _font_flush(int glyphs) {
     glDrawArrays(GL_TRIANGLES, 0, glyphs * 6);
 }
 
-void _font_draw(int fid, const char* txt, float x, float y) {
-    const FontInfo& f = _font->data[fid];
+// The glyphs of the bytes from p up to end, as one line from (x, y).
+static void _font_glyphs(const FontInfo& f, const unsigned char* p, const unsigned char* end, float x, float y) {
     glBindTexture(GL_TEXTURE_2D, (GLuint)gfx_tex_get_id(f.tex));
     float tw = f.rect.w, th = f.rect.h;
     // Without the picture's size there are no texture coordinates to give.
     if (tw == 0 || th == 0) return;
     int glyphs = 0;
-    for (const unsigned char* p = (const unsigned char*)txt; *p; p++) {
+    for (; p < end; p++) {
         const GfxRect& R = f.rects[*p];
         const GfxRect& S = f.shapes[*p];
         GfxRect t(R.x / tw, R.y / th, R.w / tw, R.h / th);
@@ -142,6 +116,30 @@ void _font_draw(int fid, const char* txt, float x, float y) {
         }
     }
     _font_flush(glyphs);
+}
+
+void _font_draw(int fid, const char* txt, float x, float y) {
+    const unsigned char* p = (const unsigned char*)txt;
+    _font_glyphs(_font->data[fid], p, p + strlen(txt), x, y);
+}
+
+void font_draw(int fid, const char* s, float x, float y, float w, int align) {
+    s = _font_filter(s);
+    FontWrap wrap;
+    _font_wrap_calc(fid, s, w, wrap);
+    const FontInfo& f = _font->data[fid];
+    float lh = f.height * f.scale;
+    y += (f.height - f.base) * 0.333 * f.scale;
+    for (int l = 0; l < wrap.total; l++) {
+        const int* line = wrap.lines[l];
+        float lx = x + _font_line_x(wrap, l, w, align);
+        GfxRect r(lx, y, (float)line[2], lh);
+        if (_gfx_clip(&r, nullptr)) {
+            const unsigned char* p = (const unsigned char*)s;
+            _font_glyphs(f, p + line[0], p + line[1], lx, y);
+        }
+        y += lh;
+    }
 }
 
 float font_get_width(int fid, const char* s) {
