@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds and runs every test: a RelWithDebInfo tree (build/), an
-# AddressSanitizer + UndefinedBehaviorSanitizer tree (build-asan/), and the
+# AddressSanitizer + UndefinedBehaviorSanitizer tree (build-asan/), a
+# ThreadSanitizer tree for the tsan-labelled tests (build-tsan/), and the
 # libFuzzer targets (build-fuzz/, clang) on their seed corpora.
 # Installs the Debian packages it needs when they are missing.
 set -eu
@@ -31,6 +32,12 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQEL_SANITIZE=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+# ThreadSanitizer: only the tests labelled tsan (the live audio callback
+# against the main thread), so only their target is built.
+cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_TSAN=ON >/dev/null
+cmake --build build-tsan -j "$jobs" --target qel_tsan_tests
+TSAN_OPTIONS="halt_on_error=1" ctest --test-dir build-tsan -L tsan --output-on-failure
 
 if command -v clang++ >/dev/null; then
   cmake -S . -B build-fuzz -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQEL_FUZZ=ON \

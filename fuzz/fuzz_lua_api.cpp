@@ -42,7 +42,7 @@ struct Bytes {
 // documents directory.
 void push_value(lua_State* L, Bytes& b) {
     static const double numbers[] = {0, 1, -1, 0.5, 1e300, -1e300, 2147483648.0, 65536, NAN, INFINITY};
-    switch (b.next() % 7) {
+    switch (b.next() % 10) {
         case 0: lua_pushnil(L); break;
         case 1: lua_pushboolean(L, b.next() & 1); break;
         case 2: lua_pushnumber(L, numbers[b.next() % 10]); break;
@@ -55,7 +55,10 @@ void push_value(lua_State* L, Bytes& b) {
         }
         case 4: lua_newtable(L); break;
         case 5: lua_getglobal(L, "print"); break;
-        default: lua_pushstring(L, "12"); break;
+        case 6: lua_pushstring(L, "12"); break;
+        case 7: lua_pushlightuserdata(L, &b); break;
+        case 8: lua_newuserdata(L, 4); break;
+        default: lua_newthread(L); break;
     }
 }
 

@@ -119,19 +119,26 @@ static int _lua_f_write(lua_State* L) {
     return _lua_g_write(L, p->f, 2);
 }
 
+// An error object as text; one without a text (a table, say) must not reach
+// a "%s" as a null pointer.
+static const char* _lua_error_text(lua_State* L) {
+    const char* msg = lua_tostring(L, -1);
+    return msg ? msg : "(error object is not a string)";
+}
+
 static int _lua_debug(lua_State* L) {
     for (;;) {
         char buffer[250];
         lua_fprintf(stderr, "%s", "lua_debug> ");
         if (fgets(buffer, sizeof buffer, stdin) == 0 || strcmp(buffer, "cont\n") == 0) return 0;
         if (luaL_loadbuffer(L, buffer, strlen(buffer), "=(debug command)") || lua_pcall(L, 0, 0, 0))
-            lua_fprintf(stderr, "%s\n", lua_tostring(L, -1));
+            lua_fprintf(stderr, "%s\n", _lua_error_text(L));
         lua_settop(L, 0);
     }
 }
 
 static int _lua_panic(lua_State* L) {
-    lua_fprintf(stderr, "PANIC: unprotected error in call to Lua API (%s)\n", lua_tostring(L, -1));
+    lua_fprintf(stderr, "PANIC: unprotected error in call to Lua API (%s)\n", _lua_error_text(L));
     return 0;
 }
 
@@ -183,15 +190,28 @@ static void l_message(const char* pname, const char* msg) {
     fflush(stderr);
 }
 
+static int _collect(lua_State* L) {
+    lua_gc(L, LUA_GCCOLLECT, 0);
+    return 0;
+}
+
+// The full collection runs the __gc finalisers of what the failed chunk left
+// behind. Outside a protected call an error in one of them would reach the
+// panic function and abort the process, so it runs under lua_pcall and such
+// an error is reported like any other.
+static void _collect_protected(lua_State* L) {
+    lua_pushcfunction(L, _collect);
+    if (lua_pcall(L, 0, 0, 0) != LUA_OK) {
+        l_message("borlix2", _lua_error_text(L));
+        lua_pop(L, 1);
+    }
+}
+
 static int report(lua_State* L, int status) {
     if (status != 0) {
-        if (!lua_isnil(L, -1)) {
-            const char* msg = lua_tostring(L, -1);
-            if (msg == NULL) msg = "(error object is not a string)";
-            l_message("borlix2", msg);
-        }
+        if (!lua_isnil(L, -1)) l_message("borlix2", _lua_error_text(L));
         lua_pop(L, 1);
-        lua_gc(L, LUA_GCCOLLECT, 0);
+        _collect_protected(L);
     }
     return status;
 }
@@ -263,11 +283,21 @@ static void _lua_entry(ModsLua& m, const std::string& text, const char* chunk, c
 
 void ModsLua::init() { _lua_entry(*this, "_init()", "init", "init"); }
 
+// Lua text of a number that has no digits: NaN and the infinities as
+// expressions, so they never read as a variable name. Null for the rest.
+static const char* _lua_nonfinite(double v) {
+    if (std::isnan(v)) return "(0/0)";
+    if (std::isinf(v)) return v > 0 ? "(1/0)" : "(-1/0)";
+    return nullptr;
+}
+
 // "%f" of the frame time, in the C locale whatever the process's locale.
 void ModsLua::loop(float t) {
     char buf[64];
-    char* end = std::to_chars(buf, buf + sizeof buf, (double)t, std::chars_format::fixed, 6).ptr;
-    _lua_entry(*this, "_loop(" + std::string(buf, end) + ")", "loop", "loop");
+    const char* odd = _lua_nonfinite(t);
+    std::string text = odd ? odd : std::string(buf, std::to_chars(buf, buf + sizeof buf, (double)t,
+                                                                  std::chars_format::fixed, 6).ptr);
+    _lua_entry(*this, "_loop(" + text + ")", "loop", "loop");
 }
 
 void ModsLua::event(var e) {
@@ -321,10 +351,8 @@ std::string ModsLua::var2lua(var e) {
         case VAR_NONE: return "nil";
         case VAR_DICT: return dict2lua(e);
         case VAR_NUMBER: {
-            double v = e.__num__();
-            if (std::isnan(v)) return "(0/0)";
-            if (std::isinf(v)) return v > 0 ? "(1/0)" : "(-1/0)";
-            return e.__str__();
+            const char* odd = _lua_nonfinite(e.__num__());
+            return odd ? odd : e.__str__();
         }
         default: {
             std::string s = str_replace(e.__str__(), "]=]", "?");

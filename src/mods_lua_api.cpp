@@ -6,7 +6,12 @@
 // skips C++ destructors: arguments are read as plain C values first (reading
 // may raise "null string"), C++ objects live only inside the statements and
 // helpers that run the operation, and every raise happens where none is
-// alive.
+// alive. Pushing a result can raise too (an allocation that fails, or a __gc
+// finaliser that fails when the allocation runs the collector), so results
+// that a C++ object holds are pushed under lua_pcall and any error is raised
+// once that object is gone.
+#include <cstring>
+
 extern "C" {
 #include <lauxlib.h>
 #include <lua.h>
@@ -45,11 +50,43 @@ void _check_value(lua_State* L, int i) {
     if (t != LUA_TNIL && t != LUA_TNUMBER && t != LUA_TBOOLEAN && t != LUA_TSTRING) my_lua_tostring(L, i, NULL);
 }
 
-// Pushes a recorded error and clears it; the caller raises it.
+struct _Bytes {
+    const char* p;
+    size_t n;
+};
+
+int _push_bytes_call(lua_State* L) {
+    const _Bytes* b = (const _Bytes*)lua_touserdata(L, 1);
+    lua_pushlstring(L, b->p, b->n);
+    return 1;
+}
+
+// Pushes a copy of n bytes at p under protection. Returns the status; on
+// top is the new string, or the error for the caller to raise.
+int _push_bytes(lua_State* L, const char* p, size_t n) {
+    _Bytes b{p, n};
+    lua_pushcfunction(L, _push_bytes_call);
+    lua_pushlightuserdata(L, &b);
+    return lua_pcall(L, 1, 1, 0);
+}
+
+// LUA_PUSH_VAR's conversion (a text ends at its first NUL byte), protected.
+int _push_var(lua_State* L, const var& v) {
+    int t = v.__type__();
+    if (t == VAR_NONE || t == VAR_NUMBER || t == VAR_BOOL) {
+        LUA_PUSH_VAR(L, v);  // nil, numbers and booleans take no memory
+        return LUA_OK;
+    }
+    std::string s = v.__str__();
+    return _push_bytes(L, s.c_str(), strlen(s.c_str()));
+}
+
+// Pushes a recorded error and clears it; the caller raises what is on top
+// (the message, or the error of pushing it).
 bool _take_error(lua_State* L, ModsAPI* g) {
     if (!g->api_error()) return false;
     std::string m = g->api_error_get();
-    lua_pushlstring(L, m.data(), m.size());
+    _push_bytes(L, m.data(), m.size());
     g->api_error_clear();
     return true;
 }
@@ -79,28 +116,26 @@ int lua_params_set(lua_State* L) {
     return 0;
 }
 
-void _push_param(lua_State* L, ModsAPI* g, const char* k) { LUA_PUSH_VAR(L, g->params_get(k)); }
-
 int lua_params_get(lua_State* L) {
     int argc = lua_gettop(L);
     ModsAPI* g = _begin(L, argc, 1, 1);
     const char* k = my_lua_tostring(L, 1, NULL);
-    _push_param(L, g, k);
+    if (_push_var(L, g->params_get(k)) != LUA_OK) return lua_error(L);
     if (_take_error(L, g)) return lua_error(L);
     return 1;
 }
 
 // Whole files keep every byte, NUL included.
-void _push_file(lua_State* L, ModsAPI* g, const char* name) {
+int _push_file(lua_State* L, ModsAPI* g, const char* name) {
     std::string data = g->file_load(name);
-    lua_pushlstring(L, data.data(), data.size());
+    return _push_bytes(L, data.data(), data.size());
 }
 
 int lua_file_load(lua_State* L) {
     int argc = lua_gettop(L);
     ModsAPI* g = _begin(L, argc, 1, 1);
     const char* name = my_lua_tostring(L, 1, NULL);
-    _push_file(L, g, name);
+    if (_push_file(L, g, name) != LUA_OK) return lua_error(L);
     if (_take_error(L, g)) return lua_error(L);
     return 1;
 }
@@ -213,16 +248,12 @@ int lua_font_size(lua_State* L) {
     return 2;
 }
 
-void _push_ext_call(lua_State* L, ModsAPI* g, const char* action, const char* data) {
-    LUA_PUSH_VAR(L, var(g->ext_call(action, data)));
-}
-
 int lua_ext_call(lua_State* L) {
     int argc = lua_gettop(L);
     ModsAPI* g = _begin(L, argc, 1, 2);
     const char* action = my_lua_tostring(L, 1, NULL);
     const char* data = argc >= 2 ? my_lua_tostring(L, 2, NULL) : "";
-    _push_ext_call(L, g, action, data);
+    if (_push_var(L, var(g->ext_call(action, data))) != LUA_OK) return lua_error(L);
     if (_take_error(L, g)) return lua_error(L);
     return 1;
 }

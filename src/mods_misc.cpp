@@ -27,8 +27,10 @@ void mods_destroy(Game& game) {
 
 void mods_restart(Game& game, int chstate) {
     (void)chstate;
-    driver_set_altdir(nullptr);
+    // The old state's finalisers may still set "altdir" or require a script
+    // while it closes; the new run starts with no alternative directory.
     mods_destroy(game);
+    driver_set_altdir(nullptr);
     ModsAPI* api = new ModsAPI(game);
     game.data.mods.api = api;
 

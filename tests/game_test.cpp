@@ -3,6 +3,7 @@
 // driver), and the wrappers' life cycle.
 #include <SDL.h>
 #include <cstring>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "game.h"
 #include "gamewrap.h"
 #include "qel_driver.h"
+#include "tempdir.h"
 
 static std::string args_mod(std::vector<std::string> words, std::string* err = nullptr) {
     std::vector<char*> argv;
@@ -134,6 +136,9 @@ class GameRun : public ::testing::Test {
         ev.type = SDL_KEYDOWN;
         ev.key.keysym.sym = sym;
         ev.key.keysym.mod = mod;
+        return push(ev);
+    }
+    static std::string push(SDL_Event ev) {
         SDL_PushEvent(&ev);
         return drain();
     }
@@ -226,6 +231,82 @@ TEST_F(GameRun, WindowCloseQuits) {
     ev.type = SDL_QUIT;
     SDL_PushEvent(&ev);
     drain();
+    EXPECT_TRUE(game_is_quit());
+}
+
+// The event types a mod's _event received, in order, from its echoed log lines.
+static std::vector<std::string> script_events(const std::string& log) {
+    std::vector<std::string> seen;
+    std::regex line("ModsAPI: event ([^\n]*)\n");
+    for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it) seen.push_back((*it)[1]);
+    return seen;
+}
+
+// What the script sees of each platform event: the engine's combinations are
+// taken first, pointer events arrive twice, a close request not at all.
+TEST_F(GameRun, EventRoutingAsTheScriptSeesIt) {
+    TempDir tmp;
+    write_file(tmp.file("main.lua"), "function _event(e) print('event ' .. e.type) end\n");
+    capture_stdout([] { game_deinit(); });
+    start({"borlix2", "-mod", tmp.file("main.lua")});
+    SDL_SetModState(KMOD_NONE);
+
+    auto key = [](SDL_Keycode sym, Uint16 mod) {
+        SDL_Event ev;
+        memset(&ev, 0, sizeof ev);
+        ev.type = SDL_KEYDOWN;
+        ev.key.keysym.sym = sym;
+        ev.key.keysym.mod = mod;
+        return ev;
+    };
+    auto of_type = [](Uint32 type) {
+        SDL_Event ev;
+        memset(&ev, 0, sizeof ev);
+        ev.type = type;
+        return ev;
+    };
+    SDL_Event mouse_down = of_type(SDL_MOUSEBUTTONDOWN), mouse_move = of_type(SDL_MOUSEMOTION),
+              mouse_up = of_type(SDL_MOUSEBUTTONUP), finger_down = of_type(SDL_FINGERDOWN),
+              finger_up = of_type(SDL_FINGERUP);
+    mouse_down.button.button = SDL_BUTTON_LEFT;
+    mouse_up.button.button = SDL_BUTTON_LEFT;
+    struct Case {
+        const char* what;
+        SDL_Event ev;
+        std::vector<std::string> seen;
+        int full;
+        bool quit;
+    } cases[] = {
+        {"plain F", key(SDLK_f, KMOD_NONE), {"keydown"}, 0, false},
+        {"Ctrl+F", key(SDLK_f, KMOD_LCTRL), {"reset", "keydown"}, 1, false},
+        {"Alt+F back", key(SDLK_f, KMOD_LALT), {"reset", "keydown"}, -1, false},
+        {"mouse press", mouse_down, {"mousedown", "down"}, -1, false},
+        {"mouse motion", mouse_move, {"mousemotion", "motion"}, -1, false},
+        {"mouse release", mouse_up, {"mouseup", "up"}, -1, false},
+        {"touch", finger_down, {"touchdown", "down"}, -1, false},
+        {"touch end", finger_up, {"touchup", "up"}, -1, false},
+        {"untranslated", of_type(SDL_JOYHATMOTION), {"?"}, -1, false},
+        {"window close", of_type(SDL_QUIT), {}, -1, true},
+    };
+    for (const Case& c : cases) {
+        game->_quit = 0;
+        std::string log = push(c.ev);
+        EXPECT_EQ(script_events(log), c.seen) << c.what << "\n" << log;
+        EXPECT_EQ(game->_full, c.full) << c.what;
+        EXPECT_EQ(game_is_quit(), c.quit) << c.what;
+    }
+
+    // The window is made again before the script hears of the reset.
+    game->_quit = 0;
+    std::string log = press(SDLK_f, KMOD_RGUI);
+    size_t remade = log.find("] init_video: 0 0 640 480 320 320 1\n");
+    size_t reset = log.find("ModsAPI: event reset\n");
+    ASSERT_NE(remade, std::string::npos) << log;
+    EXPECT_LT(remade, reset) << log;
+
+    // Ctrl+Q: a suspend, then quit; the Q key itself reaches nothing.
+    log = press(SDLK_q, KMOD_RCTRL);
+    EXPECT_EQ(script_events(log), std::vector<std::string>{"suspend"}) << log;
     EXPECT_TRUE(game_is_quit());
 }
 

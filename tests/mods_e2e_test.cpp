@@ -138,3 +138,19 @@ TEST_F(ModsE2E, EditedScriptReloadsInTheSameState) {
     EXPECT_NE(o.find("reload..."), std::string::npos) << o;
     EXPECT_EQ(o.find("init again"), std::string::npos) << o;
 }
+
+// At shut-down the state closes while its ModsAPI still exists: a finaliser
+// that prints, sets a parameter, requires a script and queues a picture runs
+// cleanly (the sanitizer tree runs this executable too).
+TEST_F(ModsE2E, FinalisersRunCleanlyAtExit) {
+    write_file(dir.file("other.lua"), "print('other ran')");
+    start("keep = setmetatable({}, {__gc = function()\n"
+          "  print('bye') qel_params_set('caption', 'gone') require('other')\n"
+          "  qel_image_draw('x', 0, 0, 1, 1) io.write('last write')\n"
+          "end})\n"
+          "function _loop() qel_ext_call('exit') end\n");
+    EXPECT_EQ(child_wait(child, 20000), 0) << out();
+    std::vector<std::string> e = echoes();
+    ASSERT_GE(e.size(), 2u) << out();
+    EXPECT_EQ(std::vector<std::string>(e.end() - 2, e.end()), (std::vector<std::string>{"bye", "last write"})) << out();
+}

@@ -211,17 +211,19 @@ TEST_F(ModsTest, RequireResolvesByBaseNameOncePerLoad) {
     make_dir(dir.file("other"));
     write_file(dir.file("mod/main.lua"),
                "runs = ''\nrequire('util')\nrequire('sub/util.lua')\nrequire('../elsewhere/util')\nrequire('self')\n"
-               "require('ping')\n");
+               "require('ping')\nrequire('conf.cfg')\n");
+    write_file(dir.file("mod/conf.cfg"), "runs = runs .. 'cfg;'");
     write_file(dir.file("mod/util.lua"), "runs = runs .. 'util;'");
     write_file(dir.file("mod/sub/util.lua"), "runs = runs .. 'sub-util;'");
     write_file(dir.file("mod/self.lua"), "runs = runs .. 'self;' require('self')");
     write_file(dir.file("mod/ping.lua"), "runs = runs .. 'ping;' require('pong')");
     write_file(dir.file("mod/pong.lua"), "runs = runs .. 'pong;' require('ping')");
     restart();
-    EXPECT_EQ(eval("runs"), "util;self;ping;pong;");
+    EXPECT_EQ(eval("runs"), "util;self;ping;pong;cfg;");
     std::vector<std::string> names;
     for (const ModScript& s : api().scripts) names.push_back(s.name);
-    EXPECT_EQ(names, (std::vector<std::string>{"main.lua", "util.lua", "self.lua", "ping.lua", "pong.lua"}));
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"main.lua", "util.lua", "self.lua", "ping.lua", "pong.lua", "conf.cfg"}));
     EXPECT_EQ(api().scripts[1].fname, dir.file("mod") + "/util.lua");
     EXPECT_EQ(api().scripts[1]._fname, "util");
     EXPECT_STREQ(_driver->altdir, dir.file("mod").c_str());
@@ -237,6 +239,11 @@ TEST_F(ModsTest, RequireDirectoryFollowsAltdir) {
     EXPECT_EQ(eval("where"), "alt");
     // Entered as none by a read: the empty directory, so "/x.lua", then the data files.
     write_file(dir.file("mod/main.lua"), "local _ = qel_params_get('altdir') require('x')");
+    restart();
+    EXPECT_EQ(eval("where"), "nil");
+    EXPECT_STREQ(_driver->altdir, "");
+    // Set to the empty text: the same empty directory.
+    write_file(dir.file("mod/main.lua"), "qel_params_set('altdir', '') require('x')");
     restart();
     EXPECT_EQ(eval("where"), "nil");
     EXPECT_STREQ(_driver->altdir, "");
@@ -579,6 +586,39 @@ TEST_F(ModsTest, EngineFunctionArguments) {
         {"qel_ext_call()", "incorrect number of arguments"},
         {"qel_ext_call('a', 'b', 'c')", "incorrect number of arguments"},
         {"qel_ext_call('nothing')", nullptr},
+        // Every function: one argument too many, and a text that is not one.
+        {"qel_params_set('k', 1, 2)", "incorrect number of arguments"},
+        {"qel_params_set({}, 1)", "null string"},
+        {"qel_params_get('a', 'b')", "incorrect number of arguments"},
+        {"qel_params_get({})", "null string"},
+        {"qel_params_get(nil)", "null string"},
+        {"qel_file_load('a', 'b')", "incorrect number of arguments"},
+        {"qel_file_load(true)", "null string"},
+        {"qel_file_save('a', 'b', 'c')", "incorrect number of arguments"},
+        {"qel_file_save({}, 'b')", "null string"},
+        {"qel_file_save('a', {})", "null string"},
+        {"qel_image_init('a','b',1,2,3,4,5,6,7,8,9,10,11)", "incorrect number of arguments"},
+        {"qel_image_init(false,'b',1,2,3,4,5,6,7,8,9,10)", "null string"},
+        {"qel_image_draw({}, 1, 2, 3, 4)", "null string"},
+        {"qel_sample_play({})", "null string"},
+        {"qel_stream_play()", "incorrect number of arguments"},
+        {"qel_stream_play('s', 1, 0, 0)", "incorrect number of arguments"},
+        {"qel_stream_play(print)", "null string"},
+        {"qel_stream_stop()", "incorrect number of arguments"},
+        {"qel_stream_stop({})", "null string"},
+        {"qel_font_draw('f', 24, 'text', 0, 0, 0, 0, 0, 0, 0, 0, 0, 0)", "incorrect number of arguments"},
+        {"qel_font_draw({}, 24, 'text', 0, 0)", "null string"},
+        {"qel_font_size('f', 24, {})", "null string"},
+        {"qel_font_size(nil, 24, 'x')", "null string"},
+        {"qel_ext_call({})", "null string"},
+        {"qel_ext_call('a', {})", "null string"},
+        {"qel_ext_call('a', nil)", "null string"},
+        // Number arguments of any type read as 0 and never raise.
+        {"qel_view_set('a', {}, nil, true)", nullptr},
+        {"qel_image_draw('a', {}, print, true, nil, 'x')", nullptr},
+        {"qel_sample_play('s', {}, true)", nullptr},
+        {"qel_font_size('f', {}, 'x', true)", nullptr},
+        {"qel_font_draw('f', nil, 12, {}, {}, nil, {}, true, 'x', {})", nullptr},
     };
     for (auto& c : calls) {
         run(std::string("ok, err = pcall(function() return ") + c.call + " end)");
@@ -658,8 +698,182 @@ TEST_F(ModsTest, FontSizePackingIsClamped) {
     restart();
     EXPECT_EQ(api().font_size("f", 24, "x", 200.7f), 200 * 65536);
     EXPECT_EQ(api().font_size("f", 24, "x", 40000.0f), 32767 * 65536);
-    EXPECT_EQ(api().font_size("f", 24, "x", NAN), 0);
+    // A NaN width measures the text: the missing font's width is ceil(0 + 0.01).
+    EXPECT_EQ(api().font_size("f", 24, "x", NAN), 1 * 65536);
     run("w, h = qel_font_size('f', 24, 'x', 1e9)");
     EXPECT_EQ(eval("w"), "32767");
     EXPECT_EQ(eval("h"), "0");
+}
+
+// An optional argument that is present but nil reads as 0, not as its default.
+TEST_F(ModsTest, PresentNilIsZeroNotTheDefault) {
+    restart();
+    api().batch.clear();
+    run("qel_view_set(0, 0, 320, 240, nil)\n"
+        "qel_font_draw('f', 24, 'a', 1, 2, nil, nil, nil, nil)\n"
+        "qel_image_draw('a', 1, 2, 3, 4, nil, nil, nil, 0x123456, nil)\n");
+    const std::vector<GCommand>& q = api().batch.queue;
+    ASSERT_EQ(q.size(), 3u);
+    EXPECT_EQ(q[0].depth, 0);
+    EXPECT_EQ(q[1].w, 0);
+    EXPECT_EQ(q[1].color, 0);
+    EXPECT_EQ(q[1].alpha, 0);
+    EXPECT_EQ(q[2].color, 0x123456);
+    EXPECT_EQ(q[2].alpha, 0);
+}
+
+// Texts from the mod reach printf-style functions only as arguments.
+TEST_F(ModsTest, ModTextIsNeverAFormat) {
+    restart();
+    api().log.clear();
+    std::string out = run("print('%s%n%d') pcall(require, '%n%s') error('%s%n')");
+    std::vector<std::string> log = log_oldest_first();
+    ASSERT_GE(log.size(), 4u) << out;
+    EXPECT_EQ(log[0], "%s%n%d");
+    EXPECT_EQ(log[1], "ModsAPI::require(\"%n%s\") file missing");
+    EXPECT_EQ(log[2], "borlix2: ");
+    EXPECT_NE(log[3].find("%s%n"), std::string::npos) << log[3];
+    EXPECT_NE(out.find("ModsAPI: %s%n%d\n"), std::string::npos) << out;
+}
+
+// Frame times that are not finite still reach _loop as numbers.
+TEST_F(ModsTest, LoopTextOfEveryFrameTime) {
+    write_file(dir.file("mod/main.lua"), "function _loop(t) seen = t end");
+    restart();
+    struct {
+        float t;
+        const char* check;
+    } cases[] = {{0.0f, "seen == 0"},
+                 {1.0f / 60, "seen == 0.016667"},
+                 {NAN, "seen ~= seen"},
+                 {INFINITY, "seen == math.huge"},
+                 {-INFINITY, "seen == -math.huge"}};
+    for (auto& c : cases) {
+        run("seen = 'not called'");
+        capture_stdout([&] { lua().loop(c.t); });
+        EXPECT_TRUE(lua().is_ok()) << c.t;
+        EXPECT_EQ(eval(c.check), "true") << c.t << ": " << eval("seen");
+    }
+}
+
+// debug.debug prompts and answers through the mod log, reading its commands
+// from the standard input.
+TEST_F(ModsTest, DebugConsoleWritesToTheLog) {
+    restart();
+    api().log.clear();
+    std::string cmds = dir.file("cmds.txt");
+    write_file(cmds, "print('inside')\nerror({})\nerror('bad', 0)\ncont\nprint('after')\n");
+    int saved = dup(0);
+    int fd = open(cmds.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    dup2(fd, 0);
+    close(fd);
+    clearerr(stdin);
+    run("debug.debug()");
+    dup2(saved, 0);
+    close(saved);
+    clearerr(stdin);
+    EXPECT_EQ(log_oldest_first(), (std::vector<std::string>{"lua_debug> ", "inside", "lua_debug> ",
+                                                            "(error object is not a string)", "lua_debug> ",
+                                                            "bad", "lua_debug> "}));
+}
+
+// The panic message of an error outside any protected call reaches the log
+// before the library aborts the process.
+TEST_F(ModsTest, PanicMessageGoesToTheLog) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    restart();
+    auto panic_with = [&](bool table) {
+        dup2(2, 1);  // the death test reads the standard error stream
+        setvbuf(stdout, nullptr, _IONBF, 0);
+        lua_State* L = lua().L;
+        if (table)
+            lua_newtable(L);
+        else
+            lua_pushstring(L, "boom");
+        lua_error(L);
+    };
+    EXPECT_DEATH(panic_with(false), "ModsAPI: PANIC: unprotected error in call to Lua API \\(boom\\)");
+    EXPECT_DEATH(panic_with(true),
+                 "ModsAPI: PANIC: unprotected error in call to Lua API \\(\\(error object is not a string\\)\\)");
+}
+
+// A __gc finaliser that raises while the collection after an error report
+// runs it, outside any chunk: reported, not fatal. The collector is stopped
+// so that nothing but that collection runs the finaliser.
+TEST_F(ModsTest, FailingFinaliserAfterAReportIsReported) {
+    write_file(dir.file("mod/main.lua"),
+               "function _loop()\n"
+               "  collectgarbage('stop')\n"
+               "  setmetatable({}, {__gc = function() error('gc fails') end})\n"
+               "  error('loop fails')\n"
+               "end");
+    restart();
+    api().log.clear();
+    std::string out = capture_stdout([&] { lua().loop(0); });
+    EXPECT_NE(out.find("Lua error: 2"), std::string::npos) << out;
+    EXPECT_FALSE(lua().is_ok());
+    std::vector<std::string> log = log_oldest_first();
+    ASSERT_GE(log.size(), 2u) << out;
+    EXPECT_EQ(log[log.size() - 2], "borlix2: ");
+    EXPECT_NE(log.back().find("error in __gc metamethod"), std::string::npos) << log.back();
+    EXPECT_NE(log.back().find("gc fails"), std::string::npos) << log.back();
+}
+
+// A Lua allocator that refuses every block of `limit` bytes or more.
+struct RefuseBig {
+    lua_Alloc f;
+    void* ud;
+    size_t limit;
+};
+
+void* refuse_big(void* ud, void* p, size_t osize, size_t nsize) {
+    RefuseBig* r = (RefuseBig*)ud;
+    if (nsize >= r->limit) return nullptr;
+    return r->f(r->ud, p, osize, nsize);
+}
+
+// A result that cannot be pushed raises the Lua error in the script; under
+// the sanitizer nothing that the engine function held is lost.
+TEST_F(ModsTest, ResultsThatCannotBePushedRaise) {
+    restart();
+    run("big = string.rep('x', 100000) qel_file_save('big.txt', big) qel_params_set('big', big)");
+    lua_State* L = lua().L;
+    RefuseBig refuse;
+    refuse.f = lua_getallocf(L, &refuse.ud);
+    refuse.limit = 100000;
+    lua_setallocf(L, refuse_big, &refuse);
+    run("ok1, e1 = pcall(qel_file_load, 'big.txt') ok2, e2 = pcall(qel_params_get, 'big')");
+    lua_setallocf(L, refuse.f, refuse.ud);
+    struct {
+        const char *expr, *want;
+    } cases[] = {{"ok1", "false"}, {"e1", "not enough memory"}, {"ok2", "false"}, {"e2", "not enough memory"},
+                 {"#qel_file_load('big.txt')", "100000"}, {"qel_params_get('big') == big", "true"}};
+    for (auto& c : cases) EXPECT_EQ(eval(c.expr), c.want) << c.expr;
+}
+
+// Finalisers of the old state run while it closes; whatever they set, the new
+// run starts with no alternative directory, so "api.lua" comes from the data
+// directory.
+TEST_F(ModsTest, RestartStartsWithoutTheOldAltdir) {
+    make_dir(dir.file("old"));
+    write_file(dir.file("old/api.lua"), "from_old = true");
+    write_file(dir.file("mod/main.lua"), "keep = setmetatable({}, {__gc = function() qel_params_set('altdir', '" +
+                                             dir.file("old") + "') require('x') end})");
+    restart();
+    restart();
+    EXPECT_EQ(eval("from_old"), "nil");
+    EXPECT_EQ(eval("type(_paint)"), "function");  // the data directory's api.lua ran
+}
+
+// "api.lua" that fails is reported into the log, but it is no entry point:
+// no "Lua error" line, and the mod stays healthy.
+TEST_F(ModsTest, FailingApiScriptIsOnlyReported) {
+    write_file(dir.file("mod/api.lua"), "function _init() end error('api broke')");
+    args = {"borlix2", "-altdir", dir.file("mod")};
+    std::string out = restart();
+    EXPECT_NE(out.find("ModsAPI: borlix2: \n"), std::string::npos) << out;
+    EXPECT_NE(out.find("api broke"), std::string::npos) << out;
+    EXPECT_EQ(out.find("Lua error"), std::string::npos) << out;
+    EXPECT_TRUE(lua().is_ok());
 }

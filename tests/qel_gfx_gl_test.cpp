@@ -6,6 +6,8 @@
 #include <SDL.h>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -173,6 +175,66 @@ TEST_F(GfxGl, NearestAgainstLinearMagnification) {
     _expect_pixel(32, 16, 0, 0, 0);
 }
 
+TEST_F(GfxGl, UploadPadsAndReportsItsSizes) {
+    image("p.png", "png", 100, 30, fixture_solid(100, 30, 200, 100, 50, 128));
+    std::string path = dir + "/data/p.png";
+    int w = 0, h = 0, tw = 0, th = 0, tex = 0;
+    std::string err = capture_stderr([&] { tex = driver_tex_load(path.c_str(), &w, &h, &tw, &th); });
+    ASSERT_NE(tex, 0);
+    EXPECT_EQ(err, "driver_tex_load " + path + "\nloaded " + path + " as " + std::to_string(tex) +
+                       " (100,30)->(100,30):(128,64)\n");
+    EXPECT_EQ(w, 100);
+    EXPECT_EQ(h, 30);
+    EXPECT_EQ(tw, 128);
+    EXPECT_EQ(th, 64);
+
+    // Left bound, holding the premultiplied picture top-left in a transparent
+    // margin, with clamped edges.
+    GLint bound = 0, wrap = 0;
+    glGetIntegerv(GL_TEXTURE_BINDING_2D, &bound);
+    EXPECT_EQ(bound, tex);
+    glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, &wrap);
+    EXPECT_EQ(wrap, GL_CLAMP_TO_EDGE);
+    std::vector<unsigned char> texels((size_t)128 * 64 * 4);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glGetTexImage(GL_TEXTURE_2D, 0, GL_RGBA, GL_UNSIGNED_BYTE, texels.data());
+    auto at = [&](int x, int y) { return &texels[((size_t)y * 128 + x) * 4]; };
+    const unsigned char inside[4] = {100, 50, 25, 128}, outside[4] = {0, 0, 0, 0};
+    EXPECT_EQ(memcmp(at(0, 0), inside, 4), 0);
+    EXPECT_EQ(memcmp(at(99, 29), inside, 4), 0);
+    EXPECT_EQ(memcmp(at(100, 0), outside, 4), 0);
+    EXPECT_EQ(memcmp(at(0, 30), outside, 4), 0);
+    EXPECT_EQ(memcmp(at(127, 63), outside, 4), 0);
+}
+
+// Runs in a process of its own: Mesa reads its version override once per
+// process. Prints what a GL 1.3 context made of a texture upload.
+static void _gl13_upload() {
+    setenv("MESA_GL_VERSION_OVERRIDE", "1.3", 1);
+    std::string why;
+    if (!gl_window_open(W, H, &why)) {
+        fprintf(stderr, "%s\n", why.c_str());
+        _exit(1);
+    }
+    std::string dir = fixture_dir(), path = dir + "/p.png";
+    fixture_image(path, "png", 8, 8, fixture_solid(8, 8, 1, 2, 3, 255));
+    int w, h, tw, th;
+    GLint min = 0, mip = 0;
+    if (_driver_tex_load(path.c_str(), &w, &h, &tw, &th)) {
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min);
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, &mip);
+    }
+    fprintf(stderr, "version %x min %x mipmap %d\n", _driver_gl_version(), min, mip);
+    fixture_dir_remove(dir);
+    gl_window_close();
+    _exit(0);
+}
+
+TEST(GfxGlOld, Gl13UploadsLinearWithoutMipmaps) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(_gl13_upload(), ::testing::ExitedWithCode(0), "version 10300 min 2601 mipmap 0\n");
+}
+
 TEST_F(GfxGl, NineSliceKeepsCornersAndStretchesTheRest) {
     image("cells.png", "png", 30, 30, _cells());
     _mag = GL_NEAREST;
@@ -271,11 +333,15 @@ TEST_F(GfxGl, BadFilesGiveEmptyEntriesThatDrawNothing) {
     image("ok.png", "png", 8, 8, fixture_solid(8, 8, 9, 9, 9, 255));
     std::string png = fixture_read("data/ok.png");
     fixture_write("data/truncated.png", png.substr(0, png.size() / 2));
+    std::string huge = png;
+    const char big[8] = {0x40, 0, 0, 0, 0x40, 0, 0, 0};  // IHDR width and height
+    huge.replace(16, 8, big, 8);
+    fixture_write("data/huge.png", huge);
     fixture_write("data/noise.png", std::string(500, '\x9c'));
     fixture_write("data/empty.png", "");
     mkdir("data/folder.png", 0700);
 
-    for (const char* name : {"wide", "truncated", "noise", "empty"}) {
+    for (const char* name : {"wide", "truncated", "noise", "empty", "huge"}) {
         std::string err;
         int img = load(name, &err);
         ASSERT_GT(img, 0) << name;
@@ -332,6 +398,16 @@ TEST_F(GfxGl, NothingDrawsWithoutATextureAndFreedOnesComeBack) {
     _expect_pixel(16, 16, 0, 0, 199);
     EXPECT_EQ(_gfx_get_tex(tid)->loaded, 1);
     EXPECT_NE(_gfx_get_tex(tid)->tex, 0);
+
+    // Freed again, and the file grew meanwhile: the blit that brings it back
+    // draws the new picture at its new size, not the old frame.
+    _gfx_tex_gl_free(tid);
+    image("p.png", "png", 16, 16, fixture_solid(16, 16, 0, 200, 0, 255));
+    glClear(GL_COLOR_BUFFER_BIT);
+    capture_stderr([&] { gfx_img_blit(img, 0, 0, 0, 0); });
+    _expect_pixel(2, 2, 0, 199, 0);
+    _expect_pixel(14, 14, 0, 199, 0);
+    _expect_pixel(17, 17, 0, 0, 0);
 }
 
 static void _expect_vertex(const GlFeedbackVertex& v, float x, float y, float s, float t) {
@@ -387,6 +463,116 @@ TEST_F(GfxGl, StripVertexOrders) {
     ASSERT_EQ(tris.size(), 2u);
     _expect_vertex(tris[0][2], 16, 0, e / 2, 0);
     _expect_vertex(tris[0][1], 0, 16, 0, e / 2);
+}
+
+// A drawn quad as read back: destination (top-left origin) and texture
+// rectangle, each the bounding box of the two triangles of one strip.
+struct GlQuad {
+    float x, y, w, h, s, t, sw, th;
+};
+
+static std::vector<GlQuad> _quads(const std::vector<GlTriangle>& tris) {
+    std::vector<GlQuad> out;
+    for (size_t i = 0; i + 1 < tris.size(); i += 2) {
+        float x0 = 1e9, y0 = 1e9, x1 = -1e9, y1 = -1e9, s0 = 1e9, t0 = 1e9, s1 = -1e9, t1 = -1e9;
+        for (size_t k = i; k < i + 2; k++)
+            for (const GlFeedbackVertex& v : tris[k]) {
+                x0 = std::min(x0, v.x);
+                x1 = std::max(x1, v.x);
+                y0 = std::min(y0, H - v.y);
+                y1 = std::max(y1, H - v.y);
+                s0 = std::min(s0, v.s);
+                s1 = std::max(s1, v.s);
+                t0 = std::min(t0, v.t);
+                t1 = std::max(t1, v.t);
+            }
+        out.push_back(GlQuad{x0, y0, x1 - x0, y1 - y0, s0, t0, s1 - s0, t1 - t0});
+    }
+    return out;
+}
+
+TEST_F(GfxGl, PrimitivesPlaceTheirQuads) {
+    image("p.png", "png", 8, 8, fixture_solid(8, 8, 1, 1, 1, 255));
+    int img = load("p");
+    int gl = gfx_img_get_tex(img);
+    const float r = 1 / 3.f, r2 = 2 / 3.f, c = 1 / 30.f, x = 1 / 64.f;
+    // A trimmed frame: texels (2, 1, 4, 6) of the 64 x 64 texture, placed at
+    // (3, 2) inside an untrimmed 10 x 12 picture.
+    int trim = gfx_img_add("trim", _gfx_get_img(img)->tid, GfxRect(2, 1, 4, 6), GfxRect(3, 2, 10, 12));
+
+    struct {
+        const char* what;
+        std::function<void()> draw;
+        std::vector<GlQuad> quads;
+    } cases[] = {
+        {"tex_blit: the whole texture", [&] { gfx_tex_blit(gl, 10, 20, 30, 40); },
+         {{10, 20, 30, 40, 0, 0, 1, 1}}},
+        {"tex_blit2: texture coordinates as given",
+         [&] { gfx_tex_blit2(gl, 0.25f, 0.5f, 0.25f, 0.5f, 10, 20, 30, 40); },
+         {{10, 20, 30, 40, 0.25f, 0.5f, 0.25f, 0.5f}}},
+        {"tex_box: corners of exactly sz, edges and centre stretched",
+         [&] { gfx_tex_box(gl, 10, 10, 100, 60, 20); },
+         {{10, 10, 20, 20, 0, 0, r, r},
+          {30, 10, 60, 20, r, 0, r, r},
+          {90, 10, 20, 20, r2, 0, r, r},
+          {10, 30, 20, 20, 0, r, r, r},
+          {30, 30, 60, 20, r, r, r, r},
+          {90, 30, 20, 20, r2, r, r, r},
+          {10, 50, 20, 20, 0, r2, r, r},
+          {30, 50, 60, 20, r, r2, r, r},
+          {90, 50, 20, 20, r2, r2, r, r}}},
+        // Rows: first cell at 100; middle cell cropped to 5 at 110; last cell
+        // flush at 115. Columns: first, middle, middle cropped to 5, last
+        // flush at 25.
+        {"tex_box_slow: tiled, cropped before the last cell",
+         [&] { gfx_tex_box_slow(gl, 0, 100, 35, 25, 10); },
+         {{0, 100, 10, 10, 0, 0, 10 * c, 10 * c},
+          {10, 100, 10, 10, 10 * c, 0, 10 * c, 10 * c},
+          {20, 100, 5, 10, 10 * c, 0, 5 * c, 10 * c},
+          {25, 100, 10, 10, 20 * c, 0, 10 * c, 10 * c},
+          {0, 110, 10, 5, 0, 10 * c, 10 * c, 5 * c},
+          {10, 110, 10, 5, 10 * c, 10 * c, 10 * c, 5 * c},
+          {20, 110, 5, 5, 10 * c, 10 * c, 5 * c, 5 * c},
+          {25, 110, 10, 5, 20 * c, 10 * c, 10 * c, 5 * c},
+          {0, 115, 10, 10, 0, 20 * c, 10 * c, 10 * c},
+          {10, 115, 10, 10, 10 * c, 20 * c, 10 * c, 10 * c},
+          {20, 115, 5, 10, 10 * c, 20 * c, 5 * c, 10 * c},
+          {25, 115, 10, 10, 20 * c, 20 * c, 10 * c, 10 * c}}},
+        // One row that is first and last: the middle cell; two columns, the
+        // first cropped to end where the last begins.
+        {"tex_box_slow: a single row takes the middle cell",
+         [&] { gfx_tex_box_slow(gl, 100, 100, 20, 10, 10); },
+         {{100, 100, 10, 10, 0, 10 * c, 10 * c, 10 * c},
+          {110, 100, 10, 10, 20 * c, 10 * c, 10 * c, 10 * c}}},
+        {"img_blit of a trimmed frame at its untrimmed size", [&] { gfx_img_blit(trim, 50, 60, 0, 0); },
+         {{53, 62, 4, 6, 2 * x, 1 * x, 4 * x, 6 * x}}},
+        {"img_blit of a trimmed frame scaled by two", [&] { gfx_img_blit(trim, 50, 60, 20, 24); },
+         {{56, 64, 8, 12, 2 * x, 1 * x, 4 * x, 6 * x}}},
+        {"img_blit2: the right half of the frame over the whole destination",
+         [&] { gfx_img_blit2(trim, 0.5f, 0, 0.5f, 1, 50, 60, 20, 24); },
+         {{56, 64, 8, 12, 4 * x, 1 * x, 2 * x, 6 * x}}},
+        {"img_blit2: a size of 0 draws nothing",
+         [&] {
+             gfx_img_blit2(img, 0, 0, 1, 1, 50, 60, 0, 24);
+             gfx_img_blit2(img, 0, 0, 1, 1, 50, 60, 20, 0);
+         },
+         {}},
+    };
+    for (const auto& k : cases) {
+        std::vector<GlQuad> got = _quads(gl_feedback(k.draw));
+        ASSERT_EQ(got.size(), k.quads.size()) << k.what;
+        for (size_t i = 0; i < got.size(); i++) {
+            const GlQuad &g = got[i], &e = k.quads[i];
+            EXPECT_NEAR(g.x, e.x, 1e-3) << k.what << ", quad " << i;
+            EXPECT_NEAR(g.y, e.y, 1e-3) << k.what << ", quad " << i;
+            EXPECT_NEAR(g.w, e.w, 1e-3) << k.what << ", quad " << i;
+            EXPECT_NEAR(g.h, e.h, 1e-3) << k.what << ", quad " << i;
+            EXPECT_NEAR(g.s, e.s, 1e-5) << k.what << ", quad " << i;
+            EXPECT_NEAR(g.t, e.t, 1e-5) << k.what << ", quad " << i;
+            EXPECT_NEAR(g.sw, e.sw, 1e-5) << k.what << ", quad " << i;
+            EXPECT_NEAR(g.th, e.th, 1e-5) << k.what << ", quad " << i;
+        }
+    }
 }
 
 TEST_F(GfxGl, ProjectionAgreesWithTheCpuTransform) {

@@ -31,6 +31,15 @@ TEST(QelPrintf, LongMessagePrintsWhole) {
     EXPECT_EQ(out, "[f.cpp:g:1] " + big + "!\n");
 }
 
+// A wide character the C locale cannot encode makes the formatting fail with a
+// negative length: nothing is printed, not even the line's origin.
+TEST(QelPrintf, FormattingErrorPrintsNothing) {
+    std::string out = capture_stdout([] { _qel_iprintf("a/b.cpp", 3, "f", 0, "before %ls after", L"\x100"); });
+    EXPECT_EQ(out, "");
+    out = capture_stdout([] { _qel_iprintf("a/b.cpp", 3, "f", 0, "fine"); });
+    EXPECT_EQ(out, "[b.cpp:f:3] fine\n");
+}
+
 TEST(QelPrintf, MacroNamesItsCaller) {
     std::string out = capture_stdout([] { QEL_LOG("n=%d", 3); });
     EXPECT_EQ(out.rfind("[qel_printf_test.cpp:operator():", 0), 0u) << out;

@@ -1,5 +1,530 @@
-// qel_driver-audio: placeholder for the audio device half of the driver to come.
+// qel_driver-audio: the audio device, its sources and plays, and the mixing
+// callback that SDL's audio thread runs.
 #include "qel_driver-audio.h"
 
-void _driver_audio_init() {}
-void _driver_audio_deinit() {}
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include <stb_vorbis.h>
+
+#include "qel_driver.h"
+#include "qel_printf.h"
+
+_SDL_audioData* _sdl_audio_data = nullptr;
+
+// The work format: what every source yields and the callback mixes.
+static const int _WORK_FREQ = 44100;
+static const int _WORK_CHANNELS = 2;
+
+_SDL_audioData::_SDL_audioData() : work{}, _want{}, have{}, sources(1, nullptr), peak(1.0f), memused(0) {}
+
+// ---------------------------------------------------------------------------
+// Vorbis headers
+
+// stb_vorbis 1.22 takes the vendor and comment lengths of a file's comment
+// header on trust: a damaged one makes it write outside its buffers or free
+// pointers it never set. So before a file reaches it, the first two packets
+// are put together from the Ogg pages as it reads them (the comment header
+// starting on the second page, continued pages flagged as such) and every
+// length in the comment header must lie inside the packet.
+bool _driver_audio_vorbis_headers_ok(const void* mem, int len) {
+    const unsigned char* p = (const unsigned char*)mem;
+    size_t size = len > 0 ? (size_t)len : 0, at = 0;
+    std::vector<unsigned char> packet;
+    bool first = true, continuing = false;
+    for (;;) {
+        if (at + 27 > size || memcmp(p + at, "OggS", 4) != 0 || p[at + 4] != 0) return false;
+        if (continuing && !(p[at + 5] & 1)) return false;
+        size_t nseg = p[at + 26], data = at + 27 + nseg;
+        if (data > size) return false;
+        for (size_t i = 0; i < nseg; i++) {
+            size_t n = p[at + 27 + i];
+            if (data + n > size) return false;
+            if (!first) packet.insert(packet.end(), p + data, p + data + n);
+            data += n;
+            if (n < 255 && !first) {
+                // The comment header is complete.
+                const unsigned char* c = packet.data();
+                size_t m = packet.size(), pos = 7;
+                if (m < 7 || c[0] != 3 || memcmp(c + 1, "vorbis", 6) != 0) return false;
+                auto u32 = [&](uint32_t* v) {
+                    if (pos + 4 > m) return false;
+                    *v = c[pos] | c[pos + 1] << 8 | c[pos + 2] << 16 | (uint32_t)c[pos + 3] << 24;
+                    pos += 4;
+                    return true;
+                };
+                uint32_t vendor, count, length;
+                if (!u32(&vendor) || vendor > m - pos) return false;
+                pos += vendor;
+                if (!u32(&count) || count > (m - pos) / 4) return false;
+                for (uint32_t k = 0; k < count; k++) {
+                    if (!u32(&length) || length > m - pos) return false;
+                    pos += length;
+                }
+                return true;
+            }
+        }
+        // The identification header fills the first page alone.
+        first = false;
+        continuing = !packet.empty();
+        at = data;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Sources
+
+int AudioSource::get_length() { return 0; }
+void AudioSource::get_samples(int, int length, float* r) {
+    if (length > 0) memset(r, 0, (size_t)length * sizeof(float));
+}
+bool AudioSource::load() { return true; }
+void AudioSource::unload() {}
+AudioSource::~AudioSource() {}
+
+AudioSourceMemory::AudioSourceMemory(int _len, const float* _data) : len(_len > 0 ? _len : 0), data(nullptr) {
+    data = (float*)malloc((size_t)len * sizeof(float));
+    if (!data) len = 0;
+    if (len) memcpy(data, _data, (size_t)len * sizeof(float));
+    _memused = len * 4;
+    _driver_audio_memused(_memused);
+}
+
+AudioSourceMemory::~AudioSourceMemory() {
+    free(data);
+    _driver_audio_memused(-_memused);
+}
+
+int AudioSourceMemory::get_length() { return len; }
+
+void AudioSourceMemory::get_samples(int start, int length, float* r) {
+    if (start < 0 || start >= len || length <= 0) return;
+    int n = std::min(length, len - start);
+    memcpy(r, data + start, (size_t)n * sizeof(float));
+}
+
+AudioSourceVorbis::AudioSourceVorbis(const char* path)
+    : fname{}, data(nullptr), file_mem(nullptr), len(0), _memused(0), channels(0), rate(0), rate_cvt(nullptr),
+      _failed(false) {
+    // A path that does not fit is dropped whole: a shortened one could name
+    // another file. Opening the empty path then fails like a missing file.
+    if (strlen(path) < sizeof fname) strcpy(fname, path);
+}
+
+AudioSourceVorbis::~AudioSourceVorbis() { unload(); }
+
+bool AudioSourceVorbis::load() {
+    if (data) return true;
+    _failed = true;
+    QEL_LOG("_mixer: AudioSourceVorbis.load '%s' ...\n", fname);
+    int size = 0;
+    file_mem = driver_file_alloc(fname, &size);
+    if (!file_mem) {
+        QEL_LOG("_mixer: error in _stream_load_ogg '%s' (driver_file_alloc)\n", fname);
+        return false;
+    }
+    if (_driver_audio_vorbis_headers_ok(file_mem, size))
+        data = stb_vorbis_open_memory((const unsigned char*)file_mem, size, nullptr, nullptr);
+    // The length is counted in stereo floats at 44100 Hz, which is what
+    // get_samples delivers whatever the file's channels and rate. A length
+    // beyond int (a damaged file can claim one) is refused.
+    bool usable = data != nullptr;
+    uint64_t frames = 0;
+    if (usable) {
+        stb_vorbis_info info = stb_vorbis_get_info(data);
+        channels = info.channels;
+        rate = info.sample_rate;
+        frames = stb_vorbis_stream_length_in_samples(data);
+        if (info.sample_rate != (unsigned)_WORK_FREQ) {
+            frames = info.sample_rate ? frames * _WORK_FREQ / info.sample_rate : 0;
+            rate_cvt = SDL_NewAudioStream(AUDIO_F32SYS, 2, (int)std::min(info.sample_rate, (unsigned)INT_MAX),
+                                          AUDIO_F32SYS, 2, _WORK_FREQ);
+            usable = rate_cvt != nullptr;
+        }
+        usable = usable && frames * 2 <= (uint64_t)INT_MAX;
+    }
+    if (!usable) {
+        if (data) stb_vorbis_close(data);
+        data = nullptr;
+        if (rate_cvt) SDL_FreeAudioStream(rate_cvt);
+        rate_cvt = nullptr;
+        free(file_mem);
+        file_mem = nullptr;
+        QEL_LOG("_mixer: error in _stream_load_ogg '%s' (stb_vorbis_open_memory)\n", fname);
+        return false;
+    }
+    len = (int)(frames * 2);
+    _memused = size;
+    _driver_audio_memused(_memused);
+    _failed = false;
+    return true;
+}
+
+void AudioSourceVorbis::unload() {
+    // Stopping also forgets a failed open, so the next use tries again.
+    _failed = false;
+    if (!data) return;
+    QEL_LOG("_mixer: AudioSourceVorbis.unload '%s' ...\n", fname);
+    stb_vorbis_close(data);
+    data = nullptr;
+    free(file_mem);
+    file_mem = nullptr;
+    if (rate_cvt) SDL_FreeAudioStream(rate_cvt);
+    rate_cvt = nullptr;
+    len = 0;
+    _driver_audio_memused(-_memused);
+    _memused = 0;
+}
+
+// Open, or opened once already without success since the last load() or
+// unload(): a missing file is not read again on every buffer.
+bool AudioSourceVorbis::_ready() {
+    if (data) return true;
+    if (_failed) return false;
+    return load();
+}
+
+int AudioSourceVorbis::get_length() { return _ready() ? len : 0; }
+
+// Decodes up to `frames` stereo frames into r; returns the frames written.
+// stb_vorbis fills channels the file lacks with zeros, so a mono file is
+// decoded as one channel and copied into both.
+int AudioSourceVorbis::_decode(float* r, int frames) {
+    if (channels != 1) return stb_vorbis_get_samples_float_interleaved(data, 2, r, frames * 2);
+    int got = stb_vorbis_get_samples_float_interleaved(data, 1, r, frames);
+    for (int i = got - 1; i >= 0; i--) {
+        float x = r[i];
+        r[2 * i] = x;
+        r[2 * i + 1] = x;
+    }
+    return got;
+}
+
+void AudioSourceVorbis::get_samples(int start, int length, float* r) {
+    if (!_ready() || start < 0 || start >= len || length <= 0) return;
+    if (length > len - start) length = len - start;
+    // Only the start is sought; elsewhere the decoder goes on where the
+    // previous buffer ended.
+    if (start == 0) {
+        stb_vorbis_seek_start(data);
+        if (rate_cvt) SDL_AudioStreamClear(rate_cvt);
+    }
+    int frames = length / 2;
+    if (!rate_cvt) {
+        _decode(r, frames);
+        return;
+    }
+    // The converter resamples each piece as it is put, so a low rate goes in
+    // small pieces: about a buffer of output each, whatever the ratio.
+    const int want = frames * 2 * (int)sizeof(float);
+    const int piece = (int)std::max(1u, std::min(1024u, (unsigned)(1024ull * rate / _WORK_FREQ)));
+    float chunk[2 * 1024];
+    while (SDL_AudioStreamAvailable(rate_cvt) < want) {
+        int got = _decode(chunk, piece);
+        if (got <= 0) {
+            SDL_AudioStreamFlush(rate_cvt);
+            break;
+        }
+        if (SDL_AudioStreamPut(rate_cvt, chunk, got * 2 * (int)sizeof(float)) < 0) break;
+    }
+    SDL_AudioStreamGet(rate_cvt, r, want);
+}
+
+// ---------------------------------------------------------------------------
+// Whole-file decoding
+
+// Converts `len` bytes of audio into a new memory source in the work format.
+// Null when SDL has no conversion for the format, or when a byte count would
+// not fit an int (SDL's counts, and the source's, are ints).
+static AudioSourceMemory* _driver_audio_convert(const Uint8* buf, size_t len, SDL_AudioFormat format,
+                                                int channels, int freq) {
+    SDL_AudioCVT cvt;
+    if (channels <= 0 || channels > 255 ||
+        SDL_BuildAudioCVT(&cvt, format, (Uint8)channels, freq, AUDIO_F32LSB, _WORK_CHANNELS, _WORK_FREQ) < 0 ||
+        cvt.len_mult <= 0)
+        return nullptr;
+    size_t frame = (size_t)(SDL_AUDIO_BITSIZE(format) / 8) * (size_t)channels;
+    if (frame == 0) return nullptr;
+    len -= len % frame;
+    if (len > (size_t)INT_MAX || len * (size_t)cvt.len_mult > (size_t)INT_MAX) return nullptr;
+    size_t size = len * (size_t)cvt.len_mult;
+    cvt.buf = (Uint8*)malloc(size ? size : 1);
+    if (!cvt.buf) return nullptr;
+    if (len) memcpy(cvt.buf, buf, len);
+    cvt.len = (int)len;
+    AudioSourceMemory* m = nullptr;
+    if (SDL_ConvertAudio(&cvt) == 0) m = new AudioSourceMemory(cvt.len_cvt / 4, (const float*)cvt.buf);
+    free(cvt.buf);
+    return m;
+}
+
+AudioSourceMemory* _driver_audio_sample_load_wav(const char* s) {
+    SDL_AudioSpec spec;
+    Uint8* buf = nullptr;
+    Uint32 len = 0;
+    AudioSourceMemory* m = nullptr;
+    if (SDL_LoadWAV_RW(SDL_RWFromFile(s, "rb"), 1, &spec, &buf, &len)) {
+        m = _driver_audio_convert(buf, len, spec.format, spec.channels, spec.freq);
+        SDL_FreeWAV(buf);
+    }
+    if (!m) QEL_LOG("_mixer: error in _sample_load_wav '%s'\n", s);
+    return m;
+}
+
+AudioSourceMemory* _driver_audio_sample_load_ogg(const char* s) {
+    int size = 0;
+    void* file = driver_file_alloc(s, &size);
+    if (!file) {
+        QEL_LOG("_mixer: error in _sample_load_ogg '%s' (driver_file_alloc)\n", s);
+        return nullptr;
+    }
+    int channels = 0, rate = 0;
+    short* pcm = nullptr;
+    int samples = 0;
+    if (_driver_audio_vorbis_headers_ok(file, size))
+        samples = stb_vorbis_decode_memory((const unsigned char*)file, size, &channels, &rate, &pcm);
+    free(file);
+    if (samples <= 0) {
+        free(pcm);
+        QEL_LOG("_mixer: error in _sample_load_ogg '%s' (stb_vorbis_decode_memory)\n", s);
+        return nullptr;
+    }
+    // Converted from the file's own rate, so it plays at its own pitch.
+    AudioSourceMemory* m =
+        _driver_audio_convert((const Uint8*)pcm, (size_t)channels * (size_t)samples * sizeof(short), AUDIO_S16SYS,
+                              channels, rate);
+    free(pcm);
+    if (!m) QEL_LOG("_mixer: error in _sample_load_ogg '%s' (SDL_BuildAudioCVT)\n", s);
+    return m;
+}
+
+// ---------------------------------------------------------------------------
+// The device
+
+void _driver_audio_init() {
+    if (_sdl_audio_data) return;
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) {
+        QEL_LOG("_mixer: error in audio_init\n");
+        return;
+    }
+    _SDL_audioData* a = new _SDL_audioData();
+    a->work.freq = _WORK_FREQ;
+    a->work.format = AUDIO_F32LSB;
+    a->work.channels = _WORK_CHANNELS;
+    a->_want.freq = 44100;
+    a->_want.format = AUDIO_S16LSB;
+    a->_want.channels = 2;
+    a->_want.samples = 1024;
+    a->_want.callback = _driver_audio_callback;
+    a->_want.userdata = nullptr;
+    _sdl_audio_data = a;
+    if (SDL_OpenAudio(&a->_want, &a->have) < 0) {
+        QEL_LOG("_mixer: error in audio_init\n");
+        delete a;
+        _sdl_audio_data = nullptr;
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return;
+    }
+    QEL_LOG("_mixer: freq=%d, channels=%d, samples=%d\n", a->have.freq, a->have.channels, a->have.samples);
+    QEL_LOG("_mixer: audio_init: OK\n");
+    SDL_PauseAudio(0);
+}
+
+void _driver_audio_deinit() {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!a) return;
+    QEL_LOG("_mixer: audio_deinit ...\n");
+    // The callback stops for good before any source goes.
+    SDL_CloseAudio();
+    for (size_t i = a->sources.size() - 1; i >= 1; i--) delete a->sources[i];
+    delete a;
+    _sdl_audio_data = nullptr;
+    SDL_QuitSubSystem(SDL_INIT_AUDIO);
+    QEL_LOG("_mixer: audio_deinit: OK\n");
+}
+
+void _driver_audio_memused(int n) {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!a) return;
+    unsigned long d = (unsigned long)(long)n;
+    unsigned long total = a->memused.fetch_add(d) + d;
+    QEL_LOG("_mixer->memused: %.2fM\n", total / 1048576.0);
+}
+
+// ---------------------------------------------------------------------------
+// Loads and plays (main thread)
+
+static int _driver_audio_add(AudioSource* src) {
+    SDL_LockAudio();
+    _sdl_audio_data->sources.push_back(src);
+    int n = (int)_sdl_audio_data->sources.size() - 1;
+    SDL_UnlockAudio();
+    return n;
+}
+
+// Handles that no load gave are refused: the callback would index past the
+// list of sources.
+static bool _driver_audio_valid(int v) {
+    return _sdl_audio_data && v >= 1 && (size_t)v < _sdl_audio_data->sources.size();
+}
+
+static void _driver_audio_remove(int v) {
+    SDL_LockAudio();
+    std::vector<AudioPlaying>& p = _sdl_audio_data->playing;
+    p.erase(std::remove_if(p.begin(), p.end(), [v](const AudioPlaying& e) { return e.src == v; }), p.end());
+    SDL_UnlockAudio();
+}
+
+static void _driver_audio_append(int v, float vol, float pan, int loop) {
+    AudioPlaying p{};
+    p.src = v;
+    p.vol = vol;
+    p.pan = pan;
+    p.loop = loop;
+    SDL_LockAudio();
+    _sdl_audio_data->playing.push_back(p);
+    SDL_UnlockAudio();
+}
+
+int driver_audio_sample_load(const char* s) {
+    if (!_sdl_audio_data) return 0;
+    AudioSourceMemory* m = strstr(s, ".ogg") ? _driver_audio_sample_load_ogg(s) : _driver_audio_sample_load_wav(s);
+    if (!m) return 0;
+    int n = _driver_audio_add(m);
+    QEL_LOG("_mixer: sample_load %d (%s)\n", n, s);
+    return n;
+}
+
+int driver_audio_stream_load(const char* s, bool) {
+    if (!_sdl_audio_data) return 0;
+    AudioSource* src = nullptr;
+    if (strstr(s, ".ogg"))
+        src = new AudioSourceVorbis(s);
+    else
+        src = _driver_audio_sample_load_wav(s);
+    if (!src) return 0;
+    int n = _driver_audio_add(src);
+    QEL_LOG("_mixer: stream_load %d (%s)\n", n, s);
+    return n;
+}
+
+void driver_audio_sample_play(int v, float vol, float pan) {
+    if (_driver_audio_valid(v)) _driver_audio_append(v, vol, pan, 0);
+}
+
+void driver_audio_stream_play(int v, float vol, float) {
+    if (!_driver_audio_valid(v)) return;
+    QEL_LOG("_mixer: stream_play %d\n", v);
+    _driver_audio_remove(v);
+    // No play refers to the source now, so it opens outside the lock.
+    _sdl_audio_data->sources[v]->load();
+    _driver_audio_append(v, vol, 0.0f, 1);
+}
+
+void driver_audio_stream_stop(int v) {
+    if (!_driver_audio_valid(v)) return;
+    QEL_LOG("_mixer: stream_stop\n");
+    _driver_audio_remove(v);
+    _sdl_audio_data->sources[v]->unload();
+}
+
+void driver_audio_stream_volume(int v, float vol) {
+    if (!_driver_audio_valid(v)) return;
+    SDL_LockAudio();
+    for (AudioPlaying& p : _sdl_audio_data->playing)
+        if (p.src == v) p.vol = vol;
+    SDL_UnlockAudio();
+}
+
+// Changed sound files are announced by the registry; the old audio plays on.
+void driver_audio_sample_reload(int) {}
+void driver_audio_stream_reload(int) {}
+void driver_audio_loop() {}
+
+// ---------------------------------------------------------------------------
+// Mixing (audio thread)
+
+void _driver_audio_mix(float* stream, int len, AudioPlaying* p, float* tmp) {
+    float a = p->_vol, b = p->vol;
+    if (a == 1.0f && b == 1.0f) {
+        for (int i = 0; i < len; i++) stream[i] += tmp[i];
+    } else if (a == b) {
+        for (int i = 0; i < len; i++) stream[i] += tmp[i] * a;
+    } else {
+        float s = a, ds = (b - a) / (float)len;
+        for (int i = 0; i < len; i++) {
+            stream[i] += tmp[i] * s;
+            s += ds;
+        }
+    }
+    p->_vol = p->vol;
+}
+
+void _driver_audio_normalize(float* stream, int len) {
+    _SDL_audioData* a = _sdl_audio_data;
+    if (!a) return;
+    float peak = 1.0f;
+    for (int i = 0; i < len; i++) {
+        float x = std::fabs(stream[i]);
+        if (x > peak) peak = x;
+    }
+    float p1 = a->peak > peak ? a->peak : peak, p2 = peak;
+    if (p1 == 1.0f && p2 == 1.0f) {
+    } else if (p1 == p2) {
+        float g = 1.0f / p1;
+        for (int i = 0; i < len; i++) stream[i] *= g;
+    } else {
+        float s = 1.0f / p1, ds = (1.0f / p2 - 1.0f / p1) / (float)len;
+        for (int i = 0; i < len; i++) {
+            stream[i] *= s;
+            s += ds;
+        }
+    }
+    a->peak = p2;
+}
+
+void _driver_audio_callback(void*, Uint8* stream, int len) {
+    if (len <= 0) return;
+    memset(stream, 0, (size_t)len);
+    _SDL_audioData* a = _sdl_audio_data;
+    int bytes = a ? SDL_AUDIO_BITSIZE(a->have.format) / 8 : 0;
+    if (bytes <= 0) return;
+    int n = len / bytes;
+    std::vector<float> mix((size_t)n), tmp((size_t)n);
+    for (int i = (int)a->playing.size() - 1; i >= 0; i--) {
+        AudioPlaying& p = a->playing[(size_t)i];
+        if (!p._init) {
+            p._init = 1;
+            p._vol = p.vol;
+        }
+        std::fill(tmp.begin(), tmp.end(), 0.0f);
+        AudioSource* src = a->sources[(size_t)p.src];
+        src->get_samples(p.cur, n, tmp.data());
+        _driver_audio_mix(mix.data(), n, &p, tmp.data());
+        if ((long long)p.cur + n < src->get_length())
+            p.cur += n;
+        else if (p.loop)
+            p.cur = 0;
+        else
+            a->playing.erase(a->playing.begin() + i);
+    }
+    _driver_audio_normalize(mix.data(), n);
+
+    SDL_AudioCVT cvt;
+    if (SDL_BuildAudioCVT(&cvt, a->work.format, a->work.channels, a->work.freq, a->have.format, a->have.channels,
+                          a->have.freq) < 0)
+        return;
+    size_t size = (size_t)n * sizeof(float) * (size_t)cvt.len_mult;
+    cvt.buf = (Uint8*)malloc(size ? size : 1);
+    if (!cvt.buf) return;
+    memcpy(cvt.buf, mix.data(), (size_t)n * sizeof(float));
+    cvt.len = n * (int)sizeof(float);
+    // A conversion shorter than the buffer leaves the rest silent; the
+    // bytes past it are leftovers of the float mix.
+    if (SDL_ConvertAudio(&cvt) == 0) memcpy(stream, cvt.buf, (size_t)std::min(cvt.len_cvt, len));
+    free(cvt.buf);
+}

@@ -1,10 +1,133 @@
-// qel_font: placeholder for the bitmap font registry to come.
+// qel_font: the font registry, the BMFont text reader and the file watcher.
 #include "qel_font.h"
 
-void font_init() {}
-void font_deinit() {}
-void font_reload_auto() {}
-int font_load(const char*, int) { return 0; }
-void font_draw(int, const char*, float, float, float, int) {}
-float font_get_width(int, const char*) { return 0; }
-float font_get_height(int, const char*, float) { return 0; }
+#include <cstdio>
+#include <cstring>
+
+#include "qel_driver.h"
+#include "qel_var.h"
+
+_FontData* _font = nullptr;
+
+static GfxClock _font_clock = nullptr;
+
+void _font_set_clock(GfxClock clock) { _font_clock = clock; }
+
+static time_t _font_now() { return _font_clock ? _font_clock() : time(nullptr); }
+
+_FontData::_FontData() { data.emplace_back(); }
+
+void font_init() {
+    if (!_font) _font = new _FontData();
+}
+
+void font_deinit() {
+    // The glyph pictures stay in the image registry.
+    delete _font;
+    _font = nullptr;
+}
+
+static char _font_find_buf[512];
+
+const char* _font_find(const char* name) {
+    static const char* const suffixes[] = {"", ".fnt", ".txt"};
+    for (const char* suffix : suffixes) {
+        int n = snprintf(_font_find_buf, sizeof _font_find_buf, "%s%s", name, suffix);
+        // A candidate that does not fit the buffer names no file we could open.
+        if (n < 0 || n >= (int)sizeof _font_find_buf) continue;
+        if (driver_data_exists(_font_find_buf)) return _font_find_buf;
+    }
+    return nullptr;
+}
+
+int font_load(const char* name, int size) {
+    // The key is kept whole, however long the name: a cut key could make two
+    // fonts share an entry.
+    char num[16];
+    snprintf(num, sizeof num, ":%d", size);
+    std::string key = std::string(name) + num;
+    auto it = _font->map.find(key);
+    if (it != _font->map.end()) return it->second;
+
+    fprintf(stderr, "trying load font %s\n", name);
+    const char* found = _font_find(name);
+    if (!found) {
+        fprintf(stderr, "unable to find font %s\n", name);
+        _font->map[key] = 0;
+        return 0;
+    }
+    // The lookup's buffer is overwritten by the image lookup below.
+    std::string fname = driver_data_fname(found);
+    int tid = gfx_tex_load(name);
+    int n = (int)_font->data.size();
+    fprintf(stderr, "doing load font %s (%d)\n", name, n);
+    _font->map[key] = n;
+    _font->data.emplace_back();
+    FontInfo& f = _font->data[n];
+    f.n = n;
+    f.tex = tid;
+    f.size = (float)size;
+    f.scale = 1;
+    snprintf(f.fnt_fname, sizeof f.fnt_fname, "%s", fname.c_str());
+    font_reload(n);
+    return n;
+}
+
+void font_reload(int n) {
+    if (n <= 0) return;  // entry 0 stands for none and is never written
+    FontInfo& f = _font->data[n];
+    f.fnt_mtime = driver_file_mtime(f.fnt_fname);
+    // The file that the lookup found, with its directory: a font asked for as
+    // "dir/name" must not read another "name" at the top of the data directory.
+    _font_parse(f, driver_file_load(f.fnt_fname));
+}
+
+// Only "common" and "char" lines are read. Each word is key=value; values are
+// read as numbers the way the value type reads text, and a missing key is 0.
+void _font_parse(FontInfo& f, const std::string& text) {
+    var lines = str_split(text, "\n");
+    int nlines = lines.__len__();
+    for (int i = 0; i < nlines; i++) {
+        var words = str_split(lines[i].__str__(), " ");
+        std::string kind = words[0].__str__();
+        bool common = kind == "common";
+        if (!common && kind != "char") continue;
+        var d = var_dict();
+        int nwords = words.__len__();
+        for (int k = 0; k < nwords; k++) {
+            var kv = str_split(words[k].__str__(), "=");
+            if (kv.__len__() >= 2) d[kv[0].__str__()] = kv[1];
+        }
+        if (common) {
+            f.height = f._size = (float)(int)d["lineHeight"];
+            f.base = (float)(int)d["base"];
+            f.rect = GfxRect(0, 0, (float)(int)d["scaleW"], (float)(int)d["scaleH"]);
+            // Without a line height there is nothing to scale to.
+            f.scale = 1;
+            if (f.size != 0 && f._size != 0) f.scale = f.size / f._size;
+            continue;
+        }
+        int id = d["id"];
+        // Only byte values have a place in the tables; 0 ends every text.
+        if (id < 1 || id > 255) continue;
+        f.rects[id] = GfxRect((float)(int)d["x"], (float)(int)d["y"], (float)(int)d["width"],
+                              (float)(int)d["height"]);
+        f.shapes[id] = GfxRect((float)(int)d["xoffset"], (float)(int)d["yoffset"], (float)d["xadvance"],
+                               (float)d["height"]);
+    }
+}
+
+void font_reload_auto() {
+    static time_t last = 0;
+    time_t now = _font_now();
+    if (now == last) return;
+    last = now;
+    for (size_t n = 1; n < _font->data.size(); n++) {
+        const FontInfo& f = _font->data[n];
+        if (!f.fnt_fname[0]) continue;
+        // Newer than at the last read, and quiet for two seconds so that a
+        // file still being written is left alone.
+        time_t m = driver_file_mtime(f.fnt_fname);
+        if (m > f.fnt_mtime && m <= now - 2) font_reload((int)n);
+    }
+}

@@ -56,7 +56,6 @@ bool _gfx_clip_test(const GfxRect& clip, GfxRect* rect, GfxRect* coords) {
         rect->w -= d;
     }
     if (rect->w <= 0) return false;
-    if (rect->h <= 0) return false;
     if (clip.y > rect->y) {
         float d = clip.y - rect->y;
         if (coords) {
@@ -87,16 +86,18 @@ static void _gfx_strip(int gl, const GfxRect& d, const GfxRect& s) {
     glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
 }
 
-// The texture behind an image, ready to draw, or null. An image of zero size
-// (index 0, a failed decode) would divide by zero into NaN vertices; GL name 0
-// would draw a solid box. A texture the budget freed is loaded back instead.
-static const GfxTexture* _gfx_img_texture(const GfxImage& img) {
-    if (img.shape.w == 0 || img.shape.h == 0 || !img.tid) return nullptr;
-    const GfxTexture* t = &_gfx->tex_data[img.tid];
-    if (!t->tex && !t->loaded) {
-        _gfx_tex_check(img.tid);
-        t = &_gfx->tex_data[img.tid];
-    }
+// The texture behind an image, ready to draw, or null; *im gets the image.
+// An image of zero size (index 0, a failed decode) would divide by zero into
+// NaN vertices; GL name 0 would draw a solid box. A texture the budget freed
+// is loaded back first: that may register images (moving the vector) and
+// resets the whole-file image, so the image is looked at only afterwards.
+static const GfxTexture* _gfx_img_texture(int img, const GfxImage** im) {
+    int tid = _gfx->img_data[img].tid;
+    if (tid && !_gfx->tex_data[tid].tex && !_gfx->tex_data[tid].loaded) _gfx_tex_check(tid);
+    const GfxImage* i = &_gfx->img_data[img];
+    *im = i;
+    if (i->shape.w == 0 || i->shape.h == 0 || !i->tid) return nullptr;
+    const GfxTexture* t = &_gfx->tex_data[i->tid];
     if (!t->tex || t->rect.w == 0 || t->rect.h == 0) return nullptr;
     return t;
 }
@@ -113,27 +114,26 @@ static void _gfx_img_draw(const GfxImage& img, const GfxTexture& t, GfxRect s, f
 }
 
 void gfx_img_blit(int img, float dx, float dy, float w, float h) {
-    // A copy: reviving the texture may register images and move the vector.
-    GfxImage im = _gfx->img_data[img];
-    const GfxTexture* t = _gfx_img_texture(im);
+    const GfxImage* im;
+    const GfxTexture* t = _gfx_img_texture(img, &im);
     if (!t) return;
-    if (w == 0) w = im.shape.w;
-    if (h == 0) h = im.shape.h;
-    const GfxRect& f = im.rect;
+    if (w == 0) w = im->shape.w;
+    if (h == 0) h = im->shape.h;
+    const GfxRect& f = im->rect;
     GfxRect s(f.x / t->rect.w, f.y / t->rect.h, f.w / t->rect.w, f.h / t->rect.h);
-    _gfx_img_draw(im, *t, s, dx, dy, w, h);
+    _gfx_img_draw(*im, *t, s, dx, dy, w, h);
 }
 
 void gfx_img_blit2(int img, float sx, float sy, float sw, float sh, float dx, float dy, float w,
                    float h) {
     if (w == 0 || h == 0) return;
-    GfxImage im = _gfx->img_data[img];
-    const GfxTexture* t = _gfx_img_texture(im);
+    const GfxImage* im;
+    const GfxTexture* t = _gfx_img_texture(img, &im);
     if (!t) return;
-    const GfxRect& f = im.rect;
+    const GfxRect& f = im->rect;
     GfxRect s((f.x + f.w * sx) / t->rect.w, (f.y + f.h * sy) / t->rect.h, f.w * sw / t->rect.w,
               f.h * sh / t->rect.h);
-    _gfx_img_draw(im, *t, s, dx, dy, w, h);
+    _gfx_img_draw(*im, *t, s, dx, dy, w, h);
 }
 
 static void _gfx_quad(int gl, const GLfloat* v, const GLfloat* t) {
@@ -147,11 +147,12 @@ static void _gfx_quad(int gl, const GLfloat* v, const GLfloat* t) {
 // top-right, in that order.
 void gfx_img_quad(int img, float x1, float y1, float z1, float x2, float y2, float z2, float x3,
                   float y3, float z3, float x4, float y4, float z4) {
-    GfxImage im = _gfx->img_data[img];
-    const GfxTexture* t = _gfx_img_texture(im);
+    const GfxImage* im;
+    const GfxTexture* t = _gfx_img_texture(img, &im);
     if (!t) return;
-    float l = im.rect.x / t->rect.w, r = (im.rect.x + im.rect.w) / t->rect.w;
-    float top = im.rect.y / t->rect.h, bottom = (im.rect.y + im.rect.h) / t->rect.h;
+    const GfxRect& f = im->rect;
+    float l = f.x / t->rect.w, r = (f.x + f.w) / t->rect.w;
+    float top = f.y / t->rect.h, bottom = (f.y + f.h) / t->rect.h;
     // Sent bottom-left, top-left, bottom-right, top-right.
     GLfloat v[12] = {x1, y1, z1, x3, y3, z3, x2, y2, z2, x4, y4, z4};
     GLfloat c[8] = {l, bottom, l, top, r, bottom, r, top};

@@ -162,12 +162,4 @@ void gfx_tex_box(int gl, int rx, int ry, int rw, int rh, int sz);
 void gfx_tex_box_slow(int gl, int rx, int ry, int rw, int rh, int sz);
 void gfx_img_tile(int img, int rx, int ry, int rw, int rh, int sz);
 
-struct Event;
-int gfx_img_load(const char* name);
-void gfx_img_blit(int img, float dx, float dy, float dw, float dh);
-void gfx_set_shift(int x, int y);
-void gfx_set_scale(float s);
-void gfx_ortho();
-void gfx_event_correct(Event* e);
-
 #endif

@@ -1,12 +1,112 @@
-// qel_mixer: placeholder for the sample and stream registry to come.
+// qel_mixer: the sample and stream registries, their file lookup and their
+// change check.
 #include "qel_mixer.h"
 
-void mixer_init() {}
-void mixer_deinit() {}
-void mixer_reload_auto() {}
-int mixer_sample_load(const char*) { return 0; }
-int mixer_stream_load(const char*) { return 0; }
-void mixer_sample_play(int, float, float) {}
-void mixer_stream_play(int, float) {}
-void mixer_stream_stop(int) {}
-void mixer_stream_volume(int, float) {}
+#include <cstdio>
+
+#include "qel_driver-audio.h"
+#include "qel_driver.h"
+
+_MixerData* _mixer = nullptr;
+
+static MixerClock _mixer_clock = nullptr;
+
+void _mixer_set_clock(MixerClock clock) { _mixer_clock = clock; }
+
+static time_t _mixer_now() { return _mixer_clock ? _mixer_clock() : time(nullptr); }
+
+void mixer_init() {
+    delete _mixer;
+    _mixer = new _MixerData();
+}
+
+// The driver's sources stay: the driver frees them when the device closes.
+void mixer_deinit() {
+    delete _mixer;
+    _mixer = nullptr;
+}
+
+void mixer_loop() { driver_audio_loop(); }
+
+const char* _mixer_find(const char* _name) {
+    static const char* const suffixes[] = {"", ".wav", ".ogg", ".mp3", ".aac", ".caf", ".raw"};
+    char buf[512];
+    for (const char* suffix : suffixes) {
+        int n = snprintf(buf, sizeof buf, "%s%s", _name, suffix);
+        // A candidate that does not fit is skipped, never cut short.
+        if (n < 0 || (size_t)n >= sizeof buf) continue;
+        if (driver_data_exists(buf)) return driver_data_fname(buf);
+    }
+    return nullptr;
+}
+
+static int _mixer_driver_stream_load(const char* path) { return driver_audio_stream_load(path, false); }
+
+// Finds and loads the file of a name not yet in a registry: the driver's
+// index, with the resolved path and its time in fname and mtime. `kind` is
+// "sample" or "stream" in the lines printed.
+static int _mixer_load_file(const char* name, const char* kind, int (*load)(const char*), char (&fname)[512],
+                            time_t* mtime) {
+    const char* path = _mixer_find(name);
+    if (!path) {
+        fprintf(stderr, "unable to find %s %s\n", kind, name);
+        return 0;
+    }
+    fprintf(stderr, "doing load %s %s\n", kind, name);
+    snprintf(fname, sizeof fname, "%s", path);
+    *mtime = driver_file_mtime(fname);
+    return load(fname);
+}
+
+int mixer_sample_load(const char* name) {
+    if (!_mixer) return 0;
+    auto it = _mixer->sample_map.find(name);
+    if (it != _mixer->sample_map.end()) return it->second.n;
+    fprintf(stderr, ":: trying load sample %s\n", name);
+    MixerSample e;
+    e.n = _mixer_load_file(name, "sample", driver_audio_sample_load, e.sample_fname, &e.sample_mtime);
+    _mixer->sample_map.emplace(name, e);
+    return e.n;
+}
+
+int mixer_stream_load(const char* name) {
+    if (!_mixer) return 0;
+    auto it = _mixer->stream_map.find(name);
+    if (it != _mixer->stream_map.end()) return it->second.n;
+    fprintf(stderr, "trying load stream %s\n", name);
+    MixerStream e;
+    e.n = _mixer_load_file(name, "stream", _mixer_driver_stream_load, e.stream_fname, &e.stream_mtime);
+    _mixer->stream_map.emplace(name, e);
+    return e.n;
+}
+
+void mixer_sample_play(int v, float vol, float pan) { driver_audio_sample_play(v, vol, pan); }
+void mixer_stream_play(int v, float vol) { driver_audio_stream_play(v, vol, 0.0f); }
+void mixer_stream_stop(int v) { driver_audio_stream_stop(v); }
+void mixer_stream_volume(int v, float vol) { driver_audio_stream_volume(v, vol); }
+
+// Announces a file that is newer than its stored time and at least 2 seconds
+// old, so a file still being written is left until it settles.
+static void _mixer_check(const char* fname, time_t* mtime, const char* kind, int n, void (*reload)(int)) {
+    if (!fname[0]) return;
+    time_t t = driver_file_mtime(fname);
+    if (t > *mtime && _mixer_now() - 2 >= t) {
+        fprintf(stderr, "%s reload: %s\n", kind, fname);
+        reload(n);
+        *mtime = t;
+    }
+}
+
+void mixer_reload_auto() {
+    static time_t last = 0;
+    if (!_mixer) return;
+    time_t now = _mixer_now();
+    if (now == last) return;
+    last = now;
+    for (auto& kv : _mixer->sample_map)
+        _mixer_check(kv.second.sample_fname, &kv.second.sample_mtime, "sample", kv.second.n,
+                     driver_audio_sample_reload);
+    for (auto& kv : _mixer->stream_map)
+        _mixer_check(kv.second.stream_fname, &kv.second.stream_mtime, "stream", kv.second.n,
+                     driver_audio_stream_reload);
+}

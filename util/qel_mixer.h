@@ -1,15 +1,60 @@
-// qel_mixer: placeholder for the sample and stream registry to come.
+// qel_mixer: the sample and stream registry: gives sounds names.
+//
+// A name is looked up once in the data directories under a fixed list of
+// suffixes and loaded once by the audio driver; from then on the name gives
+// the driver's sound index (0 for a name without a file or with a file that
+// did not load, which is remembered too). Samples and streams have separate
+// registries that share the driver's index space. Once per second the
+// registry looks for sound files that changed and announces them.
+// Main thread only.
 #ifndef QEL_MIXER_H
 #define QEL_MIXER_H
 
+#include <ctime>
+#include <map>
+#include <string>
+
+struct MixerSample {
+    int n;                  // the driver's sound index, 0: none
+    char sample_fname[512]; // resolved path, empty when no file was found
+    time_t sample_mtime;    // at load or at the last announced change
+    explicit MixerSample(int n = 0) : n(n), sample_fname{}, sample_mtime(0) {}
+};
+
+struct MixerStream {
+    int n;
+    char stream_fname[512];
+    time_t stream_mtime;
+    explicit MixerStream(int n = 0) : n(n), stream_fname{}, stream_mtime(0) {}
+};
+
+struct _MixerData {
+    std::map<std::string, MixerSample> sample_map;  // by the name as requested
+    std::map<std::string, MixerStream> stream_map;
+};
+
+extern _MixerData* _mixer;
+
 void mixer_init();
 void mixer_deinit();
-void mixer_reload_auto();
+void mixer_loop();
+
+// The resolved path of the first data file of name + suffix that exists, or
+// null; it points into the driver's path buffer.
+const char* _mixer_find(const char* _name);
+
 int mixer_sample_load(const char* name);
 int mixer_stream_load(const char* name);
 void mixer_sample_play(int v, float vol, float pan);
 void mixer_stream_play(int v, float vol);
 void mixer_stream_stop(int v);
 void mixer_stream_volume(int v, float vol);
+
+// The change check, run every frame; works at most once per wall-clock second.
+void mixer_reload_auto();
+
+// Seam for tests: the wall clock of the change check; null restores time.
+typedef time_t (*MixerClock)();
+void _mixer_set_clock(MixerClock clock);
 
 #endif

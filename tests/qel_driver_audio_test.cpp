@@ -1,0 +1,657 @@
+// The audio half of the driver: the mixing arithmetic and the limiter, the
+// sources and their decoders on files made here, and the callback driven
+// directly on a paused device of SDL's dummy driver.
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "audio_fixtures.h"
+#include "capture.h"
+#include "qel_driver-audio.h"
+#include "qel_driver.h"
+#include "tempdir.h"
+
+namespace {
+
+int count(const std::string& text, const std::string& needle) {
+    int n = 0;
+    for (size_t p = 0; (p = text.find(needle, p)) != std::string::npos; p += needle.size()) n++;
+    return n;
+}
+
+// What SDL's conversion makes of the float x in a full buffer of the device
+// format (its vector path rounds, its scalar path truncates).
+int16_t s16(float x) {
+    std::vector<float> f(2048, x);
+    SDL_AudioCVT cvt;
+    SDL_BuildAudioCVT(&cvt, AUDIO_F32LSB, 2, 44100, AUDIO_S16LSB, 2, 44100);
+    cvt.buf = (Uint8*)f.data();
+    cvt.len = (int)(f.size() * sizeof(float));
+    SDL_ConvertAudio(&cvt);
+    return ((const int16_t*)f.data())[0];
+}
+
+bool has_line(const std::string& log, const std::string& line) { return log.find("] " + line) != std::string::npos; }
+
+// An open device of the dummy driver, paused so that only the test runs the
+// callback.
+class AudioDevice : public ::testing::Test {
+  protected:
+    TempDir dir;
+    std::string log;
+
+    void SetUp() override {
+        setenv("SDL_AUDIODRIVER", "dummy", 1);
+        log = capture_stdout([] { driver_init(DRIVER_AUDIO); });
+        ASSERT_NE(_sdl_audio_data, nullptr) << log;
+        SDL_PauseAudio(1);
+    }
+    void TearDown() override {
+        capture_stdout([] { driver_deinit(); });
+    }
+
+    // One run of the callback on a device buffer of `bytes` bytes, as the
+    // device's signed 16-bit values.
+    std::vector<int16_t> callback(int bytes = 4096) {
+        std::vector<int16_t> out((size_t)bytes / 2, 12345);
+        log += capture_stdout([&] {
+            SDL_LockAudio();
+            _driver_audio_callback(nullptr, (Uint8*)out.data(), bytes);
+            SDL_UnlockAudio();
+        });
+        return out;
+    }
+
+    // Writes a file into the temp directory and returns its path.
+    std::string file(const std::string& name, const std::string& bytes) {
+        write_file(dir.file(name), bytes);
+        return dir.file(name);
+    }
+    int sample(const std::string& path) {
+        int n = 0;
+        log += capture_stdout([&] { n = driver_audio_sample_load(path.c_str()); });
+        return n;
+    }
+    int stream(const std::string& path) {
+        int n = 0;
+        log += capture_stdout([&] { n = driver_audio_stream_load(path.c_str(), false); });
+        return n;
+    }
+    // A stereo float WAV at 44100 Hz: the work format, loaded unchanged.
+    int float_sample(const std::vector<float>& v, const std::string& name = "f.wav") {
+        return sample(file(name, wav_file(WAV_FLOAT, 32, 2, 44100, wav_data_f32(v))));
+    }
+    std::string quiet(const std::function<void()>& fn) {
+        std::string out = capture_stdout(fn);
+        log += out;
+        return out;
+    }
+    std::vector<AudioPlaying>& playing() { return _sdl_audio_data->playing; }
+    AudioSource* source(int n) { return _sdl_audio_data->sources[(size_t)n]; }
+};
+
+}  // namespace
+
+TEST(AudioMix, VolumeCases) {
+    struct Case {
+        float a, b;     // volume of the previous buffer, volume asked for
+        float in;       // every scratch value
+        float base;     // every value already in the mix
+    };
+    const int len = 2048;
+    for (Case c : {Case{1, 1, 0.3f, 0.2f}, Case{0.5f, 0.5f, 0.3f, 0.2f}, Case{0, 0, 0.7f, 0.1f},
+                   Case{1, 0, 1.0f, 0}, Case{0, 1, 0.5f, 0.25f}, Case{0.25f, 0.75f, -1.0f, 0}}) {
+        SCOPED_TRACE(testing::Message() << "a=" << c.a << " b=" << c.b);
+        std::vector<float> mix(len, c.base), tmp(len, c.in);
+        AudioPlaying p{};
+        p._vol = c.a;
+        p.vol = c.b;
+        _driver_audio_mix(mix.data(), len, &p, tmp.data());
+        EXPECT_EQ(p._vol, c.b);
+        for (int k = 0; k < len; k++) {
+            if (c.a == c.b) {
+                // Exactly the float sum: no ramp arithmetic at all.
+                float want = c.a == 1 ? c.base + c.in : c.base + c.in * c.a;
+                ASSERT_EQ(mix[k], want) << k;
+            } else {
+                float gain = c.a + (c.b - c.a) * k / len;
+                ASSERT_NEAR(mix[k], c.base + c.in * gain, 1e-4) << k;
+            }
+        }
+        if (c.a == 1 && c.b == 0) {
+            EXPECT_EQ(mix[0], 1.0f);
+            EXPECT_NEAR(mix[1024], 0.5f, 1e-5);
+            EXPECT_NEAR(mix[len - 1], 1.0f / len, 1e-5);
+        }
+    }
+}
+
+TEST(AudioSources, MemoryReadsStopAtTheEnd) {
+    std::vector<float> data(10);
+    for (int i = 0; i < 10; i++) data[i] = (float)(i + 1);
+    AudioSourceMemory m(10, data.data());
+    data[0] = 99;  // the source keeps its own copy
+    EXPECT_EQ(m.get_length(), 10);
+    EXPECT_TRUE(m.load());
+    struct Case {
+        int start, length, copied;
+    };
+    for (Case c : {Case{0, 4, 4}, Case{6, 4, 4}, Case{8, 4, 2}, Case{9, 2048, 1}, Case{10, 4, 0}, Case{12, 4, 0},
+                   Case{-1, 4, 0}, Case{0, 0, 0}}) {
+        SCOPED_TRACE(testing::Message() << "start " << c.start << " length " << c.length);
+        std::vector<float> r(16, -7.0f);
+        m.get_samples(c.start, c.length, r.data());
+        for (int i = 0; i < 16; i++) EXPECT_EQ(r[i], i < c.copied ? (float)(c.start + i + 1) : -7.0f) << i;
+    }
+    // The base source is silence of no length.
+    AudioSource base;
+    std::vector<float> r(4, -7.0f);
+    base.get_samples(0, 3, r.data());
+    EXPECT_EQ(r, (std::vector<float>{0, 0, 0, -7.0f}));
+    EXPECT_EQ(base.get_length(), 0);
+}
+
+TEST_F(AudioDevice, LimiterSequence) {
+    // Each step: the buffer's values (repeated), the gain expected at its
+    // first and last value, and the stored peak after it.
+    struct Step {
+        float value;
+        float gain_first, gain_last;
+        float peak;
+    };
+    const int len = 2048;
+    const Step steps[] = {
+        {0.5f, 1, 1, 1},                        // quiet: untouched
+        {2.0f, 0.5f, 0.5f, 2},                  // loud after quiet: scaled at once
+        {1.0f, 0.5f, 1.0f - 0.5f / len, 1},     // quieter: recovers over the buffer
+        {1.0f, 1, 1, 1},                        // then untouched again
+        {4.0f, 0.25f, 0.25f, 4},
+        {8.0f, 0.125f, 0.125f, 8},              // louder still: scaled by its own peak
+        {0.25f, 0.125f, 1.0f - 0.875f / len, 1},
+    };
+    _sdl_audio_data->peak = 1.0f;
+    for (const Step& s : steps) {
+        SCOPED_TRACE(testing::Message() << "value " << s.value);
+        std::vector<float> buf(len);
+        for (int i = 0; i < len; i++) buf[i] = i % 2 ? -s.value : s.value;
+        _driver_audio_normalize(buf.data(), len);
+        EXPECT_NEAR(std::fabs(buf[0]), s.value * s.gain_first, 1e-4);
+        EXPECT_NEAR(std::fabs(buf[len - 1]), s.value * s.gain_last, 1e-4);
+        for (float x : buf) ASSERT_LE(std::fabs(x), 1.0f + 1e-6f);
+        EXPECT_EQ(_sdl_audio_data->peak, s.peak);
+    }
+}
+
+TEST_F(AudioDevice, CallbackGivesTheMixInSignedSixteenBits) {
+    std::vector<float> v;
+    for (int i = 0; i < 4096; i++) v.push_back(i % 2 ? -0.25f : 0.5f);
+    int s = float_sample(v);
+    ASSERT_EQ(s, 1) << log;
+    struct Case {
+        std::vector<float> vols;
+        int16_t left, right;
+    };
+    // Over 1 in the sum, the limiter scales the buffer to a peak of 1.
+    for (const Case& c : {Case{{1}, s16(0.5f), s16(-0.25f)}, Case{{0.5f}, s16(0.25f), s16(-0.125f)},
+                          Case{{1, 1}, 32767, s16(-0.5f)}, Case{{1, 1, 1}, 32767, s16(-0.5f)}, Case{{0}, 0, 0}}) {
+        SCOPED_TRACE(testing::Message() << c.vols.size() << " plays at " << c.vols[0]);
+        for (float vol : c.vols) driver_audio_sample_play(s, vol, 0.3f);
+        std::vector<int16_t> out = callback();
+        // A new play starts at its own volume: no ramp in the first buffer.
+        for (size_t i = 0; i < out.size(); i += 2) {
+            ASSERT_EQ(out[i], c.left) << i;
+            ASSERT_EQ(out[i + 1], c.right) << i;
+        }
+        EXPECT_EQ(playing().size(), c.vols.size());
+        EXPECT_EQ(playing()[0].pan, 0.3f);
+        playing().clear();
+        _sdl_audio_data->peak = 1.0f;
+    }
+}
+
+TEST_F(AudioDevice, PlaysAreRemovedAtTheEndAndStreamsLoop) {
+    std::vector<float> v(5000, 0.25f);
+    int s = float_sample(v);
+    int st = stream(file("loop.wav", wav_file(WAV_FLOAT, 32, 2, 44100, wav_data_f32(v))));
+    ASSERT_EQ(s, 1) << log;
+    ASSERT_EQ(st, 2) << log;
+    driver_audio_sample_play(s, 1, 0);
+    callback();
+    ASSERT_EQ(playing().size(), 1u);
+    EXPECT_EQ(playing()[0].cur, 2048);
+    callback();
+    EXPECT_EQ(playing()[0].cur, 4096);
+    // The last 904 values, then silence rather than what the buffer held.
+    std::vector<int16_t> out = callback();
+    EXPECT_TRUE(playing().empty());
+    const int16_t quarter = s16(0.25f);
+    for (size_t i = 0; i < out.size(); i++) ASSERT_EQ(out[i], i < 904 ? quarter : 0) << i;
+
+    quiet([&] { driver_audio_stream_play(st, 1, 0); });
+    for (int i = 0; i < 3; i++) callback();
+    ASSERT_EQ(playing().size(), 1u);
+    EXPECT_EQ(playing()[0].cur, 0);
+    EXPECT_EQ(playing()[0].loop, 1);
+    out = callback();
+    EXPECT_EQ(playing()[0].cur, 2048);
+    EXPECT_EQ(out, std::vector<int16_t>(2048, s16(0.25f)));
+}
+
+TEST_F(AudioDevice, ShortConversionLeavesTheRestSilent) {
+    // A device that asks for one channel gets half the bytes from the
+    // conversion; the other half of its buffer stays zero.
+    std::vector<float> v;
+    for (int i = 0; i < 4096; i++) v.push_back(i % 2 ? -0.25f : 0.75f);
+    int s = float_sample(v);
+    driver_audio_sample_play(s, 1, 0);
+    SDL_AudioSpec have = _sdl_audio_data->have;
+    _sdl_audio_data->have.channels = 1;
+    std::vector<int16_t> out = callback();
+    _sdl_audio_data->have = have;
+    for (size_t i = 0; i < out.size(); i++) ASSERT_NEAR(out[i], i < 1024 ? 8192 : 0, i < 1024 ? 1 : 0) << i;
+}
+
+TEST_F(AudioDevice, WavFormatsConvertToStereoFloats) {
+    struct Case {
+        const char* name;
+        int tag, bits, channels, rate;
+        std::string data;
+        int frames;
+        float value;  // of the first frame, on both channels
+    };
+    const int f = 4410;
+    std::vector<uint8_t> u8(f, 192);
+    std::vector<int16_t> s16m(f, -16384), s16s(2 * f, 8192);
+    std::vector<float> f32m(f, 0.75f), f32s(2 * f, -0.5f);
+    const Case cases[] = {
+        {"u8_mono_44100", WAV_PCM, 8, 1, 44100, wav_data_u8(u8), f, 0.5f},
+        {"s16_mono_44100", WAV_PCM, 16, 1, 44100, wav_data_s16(s16m), f, -0.5f},
+        {"s16_stereo_22050", WAV_PCM, 16, 2, 22050, wav_data_s16(s16s), f, 0.25f},
+        {"f32_mono_48000", WAV_FLOAT, 32, 1, 48000, wav_data_f32(f32m), f, 0.75f},
+        {"f32_stereo_44100", WAV_FLOAT, 32, 2, 44100, wav_data_f32(f32s), f, -0.5f},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        int n = sample(file(std::string(c.name) + ".wav", wav_file(c.tag, c.bits, c.channels, c.rate, c.data)));
+        ASSERT_GT(n, 0) << log;
+        AudioSource* src = source(n);
+        long want = 2L * c.frames * 44100 / c.rate;
+        EXPECT_NEAR(src->get_length(), want, 64);
+        EXPECT_EQ(src->get_length() % 2, 0);
+        std::vector<float> r(2048);
+        src->get_samples(512, 2048, r.data());
+        EXPECT_NEAR(r[0], c.value, 1e-3);
+        EXPECT_NEAR(r[1], c.value, 1e-3);
+        EXPECT_NEAR(r[2047], c.value, 1e-3);
+    }
+
+    // The 22050 Hz mono WAV of 1.5 s: 132300 floats, sounding for 65 buffers.
+    int n = sample(file("tone.wav", wav_file(WAV_PCM, 16, 1, 22050, wav_data_s16(pcm_sine(33075, 1, 22050, 441, 0.5)))));
+    ASSERT_GT(n, 0);
+    EXPECT_EQ(source(n)->get_length(), 132300);
+    driver_audio_sample_play(n, 1, 0);
+    for (int i = 0; i < 64; i++) callback();
+    EXPECT_EQ(playing().size(), 1u);
+    callback();
+    EXPECT_TRUE(playing().empty());
+}
+
+TEST_F(AudioDevice, WavFilesThatCannotBeConvertedAreRefused) {
+    std::vector<int16_t> nine(9 * 100, 1000);
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    const Case cases[] = {
+        // SDL loads these but has no conversion for them.
+        {"nine_channels.wav", wav_file(WAV_PCM, 16, 9, 44100, wav_data_s16(nine))},
+        {"absurd_rate.wav", wav_file(WAV_PCM, 16, 1, 2000000000, wav_data_s16(std::vector<int16_t>(100, 5)))},
+        // At 1 Hz the conversion multiplies the size past what an int holds.
+        {"one_hertz.wav", wav_file(WAV_PCM, 16, 1, 1, wav_data_s16(std::vector<int16_t>(20000, 5)))},
+        {"noise.wav", std::string("RIFF\x10\0\0\0WAVEjunkjunkjunk", 24)},
+        {"empty.wav", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = file(c.name, c.bytes);
+        if (&c - cases < 3) {
+            // SDL itself reads these files: only the conversion refuses them.
+            SDL_AudioSpec spec;
+            Uint8* buf = nullptr;
+            Uint32 len = 0;
+            EXPECT_NE(SDL_LoadWAV(path.c_str(), &spec, &buf, &len), nullptr) << SDL_GetError();
+            SDL_FreeWAV(buf);
+        }
+        std::string out = quiet([&] { EXPECT_EQ(driver_audio_sample_load(path.c_str()), 0); });
+        EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_wav '" + path + "'\n")) << out;
+        EXPECT_EQ(count(out, "_mixer"), 1) << out;
+        out = quiet([&] { EXPECT_EQ(driver_audio_stream_load(path.c_str(), true), 0); });
+        EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_wav '" + path + "'\n")) << out;
+    }
+    std::string missing = dir.file("missing.wav");
+    std::string out = quiet([&] { EXPECT_EQ(driver_audio_sample_load(missing.c_str()), 0); });
+    EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_wav '" + missing + "'\n")) << out;
+    EXPECT_EQ(_sdl_audio_data->sources.size(), 1u);
+    EXPECT_EQ(_sdl_audio_data->memused.load(), 0u);
+}
+
+TEST_F(AudioDevice, OggSamplesDecodeWholeAtTheirOwnRate) {
+    std::string st = dir.file("st.ogg"), mono = dir.file("mono22.ogg"), nine = dir.file("nine.ogg");
+    ASSERT_TRUE(ogg_encode(st, pcm_sine(22050, 2, 44100, 441, 0.5), 2, 44100));
+    ASSERT_TRUE(ogg_encode(mono, pcm_sine(11025, 1, 22050, 441, 0.5), 1, 22050));
+    ASSERT_TRUE(ogg_encode(nine, pcm_sine(4410, 9, 44100, 441, 0.5), 9, 44100));
+
+    int a = sample(st);
+    ASSERT_EQ(a, 1) << log;
+    EXPECT_TRUE(has_line(log, "_mixer: sample_load 1 (" + st + ")\n")) << log;
+    EXPECT_EQ(source(a)->get_length(), 44100);
+
+    // Half a second at 22050 Hz stays half a second, and 441 Hz stays 441 Hz:
+    // 100 frames a period at 44100, so 2 sign changes per 100 frames.
+    int b = sample(mono);
+    ASSERT_EQ(b, 2) << log;
+    EXPECT_NEAR(source(b)->get_length(), 44100, 64);
+    std::vector<float> r(8820);
+    source(b)->get_samples(4410, 8820, r.data());
+    EXPECT_NEAR(sign_changes(r.data(), 8820, 2, 0), 88, 3);
+    EXPECT_NEAR(sign_changes(r.data(), 8820, 2, 1), 88, 3);
+
+    std::string out = quiet([&] { EXPECT_EQ(driver_audio_sample_load(nine.c_str()), 0); });
+    EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_ogg '" + nine + "' (SDL_BuildAudioCVT)\n")) << out;
+
+    std::string random_bytes;
+    for (unsigned x = 12345, i = 0; i < 3000; i++) random_bytes += (char)((x = x * 1103515245 + 12345) >> 16);
+    std::string noise = file("noise.ogg", random_bytes);
+    std::string empty = file("empty.ogg", "");
+    out = quiet([&] { EXPECT_EQ(driver_audio_sample_load(noise.c_str()), 0); });
+    EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_ogg '" + noise + "' (stb_vorbis_decode_memory)\n"))
+        << out;
+    for (const std::string& p : {empty, dir.file("missing.ogg")}) {
+        out = quiet([&] { EXPECT_EQ(driver_audio_sample_load(p.c_str()), 0); });
+        EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_ogg '" + p + "' (driver_file_alloc)\n")) << out;
+    }
+    // ".ogg" anywhere in the name picks the Vorbis decoder.
+    std::string odd = file("x.ogg.wav", wav_file(WAV_PCM, 16, 1, 44100, wav_data_s16({1, 2, 3})));
+    out = quiet([&] { EXPECT_EQ(driver_audio_sample_load(odd.c_str()), 0); });
+    EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_ogg '" + odd + "' (stb_vorbis_decode_memory)\n"))
+        << out;
+    EXPECT_EQ(_sdl_audio_data->sources.size(), 3u);
+}
+
+TEST_F(AudioDevice, OggWithDamagedCommentHeaderIsRefused) {
+    std::string good = dir.file("good.ogg");
+    ASSERT_TRUE(ogg_encode(good, pcm_sine(4410, 2, 44100, 441, 0.5), 2, 44100));
+    std::string bytes = read_file(good);
+    ASSERT_TRUE(_driver_audio_vorbis_headers_ok(bytes.data(), (int)bytes.size()));
+    size_t c = bytes.find("\x03vorbis");
+    ASSERT_NE(c, std::string::npos);
+    uint32_t vendor = (uint8_t)bytes[c + 7] | (uint8_t)bytes[c + 8] << 8;
+    size_t count_at = c + 11 + vendor;
+    // Lengths that stb_vorbis would take on trust: it then writes outside
+    // its buffers or frees pointers it never set.
+    struct Case {
+        const char* name;
+        size_t at;
+        std::string patch;  // replaces bytes at `at`; empty: the file ends at `at`
+    };
+    const Case cases[] = {
+        {"vendor length", c + 7, std::string("\xf0\xff\xff\x7f", 4)},
+        {"vendor length -1", c + 7, std::string("\xff\xff\xff\xff", 4)},
+        {"comment count", count_at, std::string("\x00\x00\x10\x00", 4)},
+        {"comment past the packet", count_at, std::string("\x01\x00\x00\x00\xff\xff\xff\x7f", 8)},
+        {"cut in the comments", c + 20, ""},
+        {"second page not Ogg", bytes.rfind("OggS", c), "OggX"},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        std::string bad = k.patch.empty() ? bytes.substr(0, k.at) : bytes;
+        if (!k.patch.empty()) bad.replace(k.at, k.patch.size(), k.patch);
+        EXPECT_FALSE(_driver_audio_vorbis_headers_ok(bad.data(), (int)bad.size()));
+        std::string path = file(std::string("bad_") + std::to_string(&k - cases) + ".ogg", bad);
+        std::string out = quiet([&] { EXPECT_EQ(driver_audio_sample_load(path.c_str()), 0); });
+        EXPECT_TRUE(has_line(out, "_mixer: error in _sample_load_ogg '" + path + "' (stb_vorbis_decode_memory)\n"))
+            << out;
+        int s = stream(path);
+        out = quiet([&] { driver_audio_stream_play(s, 1, 0); });
+        EXPECT_TRUE(has_line(out, "_mixer: error in _stream_load_ogg '" + path + "' (stb_vorbis_open_memory)\n"))
+            << out;
+        quiet([&] { driver_audio_stream_stop(s); });
+    }
+}
+
+TEST_F(AudioDevice, StereoStreamLoopsFromTheStart) {
+    std::string path = dir.file("ten.ogg");
+    ASSERT_TRUE(ogg_encode(path, pcm_sine(441000, 2, 44100, 330, 0.5), 2, 44100));
+    int s = stream(path);
+    ASSERT_EQ(s, 1);
+    EXPECT_TRUE(has_line(log, "_mixer: stream_load 1 (" + path + ")\n")) << log;
+    // Nothing is read before the first play.
+    auto* v = dynamic_cast<AudioSourceVorbis*>(source(s));
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->data, nullptr);
+    EXPECT_EQ(_sdl_audio_data->memused.load(), 0u);
+
+    std::string out = quiet([&] { driver_audio_stream_play(s, 1, 5.0f); });
+    EXPECT_TRUE(has_line(out, "_mixer: stream_play 1\n")) << out;
+    EXPECT_TRUE(has_line(out, "_mixer: AudioSourceVorbis.load '" + path + "' ...\n")) << out;
+    EXPECT_EQ(v->len, 882000);
+    EXPECT_EQ(_sdl_audio_data->memused.load(), (unsigned long)driver_file_fsize(path.c_str()));
+
+    std::vector<int16_t> first = callback();
+    for (int i = 1; i < 430; i++) callback();
+    EXPECT_EQ(playing()[0].cur, 430 * 2048);
+    // The 431st buffer: 1360 values of audio, then silence; then position 0.
+    std::vector<int16_t> last = callback();
+    EXPECT_EQ(playing()[0].cur, 0);
+    bool audio = false;
+    for (int i = 1300; i < 1360; i++) audio = audio || last[i] != 0;
+    EXPECT_TRUE(audio);
+    for (int i = 1360; i < 2048; i++) ASSERT_EQ(last[i], 0) << i;
+    EXPECT_EQ(callback(), first);
+
+    // Stop, then play: the file is closed and opened again, from the start.
+    callback();
+    out = quiet([&] { driver_audio_stream_stop(s); });
+    EXPECT_TRUE(has_line(out, "_mixer: stream_stop\n")) << out;
+    EXPECT_TRUE(has_line(out, "_mixer: AudioSourceVorbis.unload '" + path + "' ...\n")) << out;
+    EXPECT_TRUE(has_line(out, "_mixer->memused: 0.00M\n")) << out;
+    EXPECT_TRUE(playing().empty());
+    EXPECT_EQ(v->data, nullptr);
+    quiet([&] { driver_audio_stream_play(s, 1, 0); });
+    EXPECT_EQ(callback(), first);
+
+    // Playing again while playing restarts it, with one play at the new volume.
+    callback();
+    quiet([&] { driver_audio_stream_play(s, 0.5f, 0); });
+    ASSERT_EQ(playing().size(), 1u);
+    EXPECT_EQ(playing()[0].cur, 0);
+    EXPECT_EQ(playing()[0].vol, 0.5f);
+    std::vector<int16_t> half = callback();
+    for (size_t i = 0; i < half.size(); i++) ASSERT_NEAR(half[i], first[i] / 2, 1) << i;
+
+    // A volume change ramps over the next buffer.
+    driver_audio_stream_volume(s, 0.0f);
+    std::vector<int16_t> fade = callback();
+    std::vector<int16_t> silent = callback();
+    int loud = 0;
+    for (int i = 0; i < 1024; i++) loud += std::abs(fade[i]) > 1000;
+    EXPECT_GT(loud, 100);
+    for (int16_t x : silent) ASSERT_EQ(x, 0);
+}
+
+TEST_F(AudioDevice, MonoStreamPlaysOnBothChannelsForItsWholeLength) {
+    std::string path = dir.file("mono.ogg");
+    ASSERT_TRUE(ogg_encode(path, pcm_sine(44100, 1, 44100, 441, 0.5), 1, 44100));
+    int s = stream(path);
+    quiet([&] { driver_audio_stream_play(s, 1, 0); });
+    EXPECT_EQ(source(s)->get_length(), 88200);
+    int buffers = 0;
+    do {
+        std::vector<int16_t> out = callback();
+        buffers++;
+        int loud = 0;
+        for (size_t i = 0; i + 1 < out.size(); i += 2) {
+            ASSERT_EQ(out[i], out[i + 1]) << "buffer " << buffers << " frame " << i / 2;
+            loud += std::abs(out[i]) > 8000;
+        }
+        if (buffers < 44) {
+            EXPECT_GT(loud, 100) << buffers;
+        }
+    } while (playing()[0].cur != 0 && buffers < 100);
+    // 88200 values take 44 buffers of 2048 (the last one partly).
+    EXPECT_EQ(buffers, 44);
+}
+
+TEST_F(AudioDevice, StreamsAtAnotherRateAreResampled) {
+    std::string path = dir.file("low.ogg");
+    ASSERT_TRUE(ogg_encode(path, pcm_sine(22050, 2, 22050, 441, 0.5), 2, 22050));
+    int s = stream(path);
+    quiet([&] { driver_audio_stream_play(s, 1, 0); });
+    EXPECT_EQ(source(s)->get_length(), 88200);
+    std::vector<float> r(8820);
+    source(s)->get_samples(0, 8820, r.data());
+    source(s)->get_samples(8820, 8820, r.data());
+    EXPECT_NEAR(sign_changes(r.data(), 8820, 2, 0), 88, 3);
+    EXPECT_NEAR(sign_changes(r.data(), 8820, 2, 1), 88, 3);
+    // It keeps going to the end of its length and loops.
+    int buffers = 0;
+    while (++buffers < 100) {
+        callback();
+        if (playing()[0].cur == 0) break;
+    }
+    EXPECT_EQ(buffers, 44);
+}
+
+TEST_F(AudioDevice, BrokenStreamIsTriedOncePerPlay) {
+    std::string missing = dir.file("gone.ogg");
+    std::string noise = file("noise.ogg", std::string(5000, '\x33'));
+    std::string empty = file("empty.ogg", "");
+    struct Case {
+        std::string path, error;
+    };
+    for (const Case& c : {Case{missing, "(driver_file_alloc)"}, Case{noise, "(stb_vorbis_open_memory)"},
+                          Case{empty, "(driver_file_alloc)"}}) {
+        SCOPED_TRACE(c.path);
+        int s = stream(c.path);
+        ASSERT_GT(s, 0) << log;  // a stream gets its index before its file is read
+        std::string out = quiet([&] { driver_audio_stream_play(s, 1, 0); });
+        std::string err = "_mixer: error in _stream_load_ogg '" + c.path + "' " + c.error + "\n";
+        EXPECT_TRUE(has_line(out, err)) << out;
+        std::string before = log;
+        for (int i = 0; i < 5; i++)
+            for (int16_t x : callback()) ASSERT_EQ(x, 0);
+        EXPECT_EQ(log, before);  // nothing more on the audio thread
+        ASSERT_EQ(playing().size(), 1u);
+        out = quiet([&] { driver_audio_stream_play(s, 1, 0); });
+        EXPECT_EQ(count(out, "AudioSourceVorbis.load"), 1) << out;
+        EXPECT_EQ(count(out, err), 1) << out;
+        quiet([&] { driver_audio_stream_stop(s); });
+        EXPECT_TRUE(playing().empty());
+    }
+    // A path longer than the source keeps is never opened under another name.
+    std::string longpath = "/tmp/" + std::string(1100, 'a') + ".ogg";
+    int s = stream(longpath);
+    std::string out = quiet([&] { driver_audio_stream_play(s, 1, 0); });
+    EXPECT_TRUE(has_line(out, "_mixer: error in _stream_load_ogg '' (driver_file_alloc)\n")) << out;
+}
+
+TEST_F(AudioDevice, HandlesOutsideTheSourcesAreIgnored) {
+    int s = float_sample(std::vector<float>(100, 0.5f));
+    ASSERT_EQ(s, 1);
+    for (int v : {-5, 0, 2, 1000, INT_MAX}) {
+        SCOPED_TRACE(v);
+        std::string out = quiet([&] {
+            driver_audio_sample_play(v, 1, 0);
+            driver_audio_stream_play(v, 1, 0);
+            driver_audio_stream_volume(v, 0.5f);
+            driver_audio_stream_stop(v);
+        });
+        EXPECT_EQ(out, "");
+        EXPECT_TRUE(playing().empty());
+    }
+    for (int16_t x : callback()) ASSERT_EQ(x, 0);
+}
+
+TEST_F(AudioDevice, ShutDownClosesTheDeviceThenFreesTheSources) {
+    std::vector<int16_t> pcm = pcm_sine(4410, 2, 44100, 441, 0.5);
+    std::string ogg = dir.file("s.ogg");
+    ASSERT_TRUE(ogg_encode(ogg, pcm, 2, 44100));
+    int a = sample(file("a.wav", wav_file(WAV_PCM, 16, 2, 44100, wav_data_s16(pcm))));
+    int b = sample(ogg);
+    int c = stream(ogg);
+    ASSERT_EQ(a + b + c, 6) << log;
+    // 8820 floats each for the samples, the file for the stream.
+    std::string out = quiet([&] { driver_audio_stream_play(c, 1, 0); });
+    unsigned long total = 2 * 8820 * 4 + (unsigned long)driver_file_fsize(ogg.c_str());
+    EXPECT_EQ(_sdl_audio_data->memused.load(), total);
+    char line[64];
+    snprintf(line, sizeof line, "_mixer->memused: %.2fM\n", total / 1048576.0);
+    EXPECT_TRUE(has_line(out, line)) << out;
+    driver_audio_sample_play(a, 1, 0);
+    callback();
+
+    out = capture_stdout([] { driver_deinit(); });
+    EXPECT_EQ(_sdl_audio_data, nullptr);
+    size_t begin = out.find("] _mixer: audio_deinit ...\n"), unload = out.find("AudioSourceVorbis.unload"),
+           end = out.find("] _mixer: audio_deinit: OK\n");
+    ASSERT_NE(begin, std::string::npos) << out;
+    ASSERT_NE(end, std::string::npos) << out;
+    EXPECT_LT(begin, unload);
+    EXPECT_LT(unload, end);
+    EXPECT_EQ(count(out, "_mixer->memused: "), 3) << out;
+    EXPECT_TRUE(has_line(out, "_mixer->memused: 0.00M\n")) << out;
+    // Closed: loads give 0 and the rest does nothing.
+    out = capture_stdout([&] {
+        EXPECT_EQ(driver_audio_sample_load(ogg.c_str()), 0);
+        EXPECT_EQ(driver_audio_stream_load(ogg.c_str(), false), 0);
+        driver_audio_sample_play(1, 1, 0);
+        driver_audio_stream_play(1, 1, 0);
+        driver_audio_stream_stop(1);
+        _driver_audio_memused(10);
+    });
+    EXPECT_EQ(out, "");
+}
+
+TEST(AudioNoDevice, LoadsGiveNothing) {
+    setenv("SDL_AUDIODRIVER", "no-such-driver", 1);
+    TempDir dir;
+    write_file(dir.file("a.wav"), wav_file(WAV_PCM, 16, 1, 44100, wav_data_s16({1, 2, 3, 4})));
+    std::string out = capture_stdout([&] {
+        driver_init(DRIVER_AUDIO);
+        EXPECT_EQ(_sdl_audio_data, nullptr);
+        EXPECT_EQ(driver_audio_sample_load(dir.file("a.wav").c_str()), 0);
+        EXPECT_EQ(driver_audio_stream_load(dir.file("a.ogg").c_str(), false), 0);
+        driver_audio_sample_play(1, 1, 0);
+        driver_deinit();
+    });
+    EXPECT_TRUE(has_line(out, "_mixer: error in audio_init\n")) << out;
+    EXPECT_EQ(count(out, "_mixer"), 1) << out;
+}
+
+TEST(AudioDeviceOpen, LogsWhatTheDeviceGranted) {
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    std::string out = capture_stdout([] { driver_init(DRIVER_AUDIO); });
+    ASSERT_NE(_sdl_audio_data, nullptr) << out;
+    const SDL_AudioSpec& h = _sdl_audio_data->have;
+    char line[96];
+    snprintf(line, sizeof line, "_mixer: freq=%d, channels=%d, samples=%d\n", h.freq, h.channels, h.samples);
+    EXPECT_TRUE(has_line(out, line)) << out;
+    EXPECT_LT(out.find(line), out.find("_mixer: audio_init: OK\n")) << out;
+    EXPECT_EQ(_sdl_audio_data->work.format, AUDIO_F32LSB);
+    EXPECT_EQ(_sdl_audio_data->_want.format, AUDIO_S16LSB);
+    EXPECT_EQ(_sdl_audio_data->_want.samples, 1024);
+    EXPECT_EQ(_sdl_audio_data->sources.size(), 1u);
+    EXPECT_EQ(_sdl_audio_data->sources[0], nullptr);
+    EXPECT_EQ(_sdl_audio_data->peak, 1.0f);
+    // A second start keeps the open device.
+    _SDL_audioData* a = _sdl_audio_data;
+    out = capture_stdout([] { _driver_audio_init(); });
+    EXPECT_EQ(_sdl_audio_data, a);
+    EXPECT_EQ(out, "");
+    capture_stdout([] { driver_deinit(); });
+}
