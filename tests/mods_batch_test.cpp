@@ -21,6 +21,8 @@ extern "C" {
 #include "gl_window.h"
 #include "mods.h"
 #include "mods_lua.h"
+#include "audio_fixtures.h"
+#include "qel_driver-audio.h"
 #include "qel_driver-tex_load.h"
 #include "qel_driver.h"
 #include "qel_font.h"
@@ -32,16 +34,26 @@ namespace {
 
 const int W = 1280, H = 720;
 
-// A game on a 1280 x 720 window whose mod lives in a temporary directory,
-// with its pictures beside the main script.
+// A game whose mod lives in a temporary directory, with its pictures beside
+// the main script: on a 1280 x 720 window, or (ModSound) on the audio device
+// without a window.
 class Batch : public ::testing::Test {
 protected:
     TempDir dir;
     Game game;
+    bool audio = false;
 
     void SetUp() override {
-        std::string why;
-        ASSERT_TRUE(gl_window_open(W, H, &why)) << why;
+        if (audio) {
+            setenv("SDL_AUDIODRIVER", "dummy", 1);
+            capture_stdout([] { driver_init(DRIVER_AUDIO); });
+            ASSERT_NE(_sdl_audio_data, nullptr);
+            // No mixing: play positions move only when the test moves them.
+            SDL_PauseAudio(1);
+        } else {
+            std::string why;
+            ASSERT_TRUE(gl_window_open(W, H, &why)) << why;
+        }
         setenv("APPDATA", dir.file("appdata").c_str(), 1);
         make_dir(dir.file("appdata"));
         driver_set_gamename("QelGame");
@@ -64,12 +76,17 @@ protected:
     }
 
     void TearDown() override {
-        capture_stdout([&] { mods_destroy(game); });
-        GAME_THIS = nullptr;
-        mixer_deinit();
-        font_deinit();
-        gfx_deinit();
-        gl_window_close();
+        capture_stdout([&] {
+            mods_destroy(game);
+            GAME_THIS = nullptr;
+            mixer_deinit();
+            font_deinit();
+            gfx_deinit();
+            if (audio)
+                driver_deinit();
+            else
+                gl_window_close();
+        });
     }
 
     // A new run of the mod with this main script.
@@ -79,6 +96,9 @@ protected:
     }
     ModsAPI& api() { return *game.data.mods.api; }
     ModsLua& lua() { return *static_cast<ModsLua*>(game.data.mods.mod); }
+
+    // Runs Lua text as a console line would.
+    void run(const std::string& code) { capture_stdout([&] { lua().script(code.c_str(), "test"); }); }
 
     // The text of a Lua expression, evaluated in the mod's state.
     std::string global(const std::string& expr) {
@@ -283,7 +303,7 @@ TEST_F(Batch, ImageAndTextCommandsTintAndTheFrameEndsWhite) {
     start("function _paint()\n"
           "  qel_view_set(0, 0, 1280, 720)\n"
           "  qel_image_draw('white', 0, 0, 40, 40, 0, 0, 0, 0x00FF00, 0.5)\n"
-          "  qel_font_draw('console', 24, 'x', 0, 0, 0, 0, 0xFF0000, 0.25)\n"
+          "  qel_font_draw('console', 24, 'MMMM', 100, 0, 0, -1, 0xFF0000, 0.25)\n"
           "end\n");
     paint();
     // The texel is white, so the pixel is the premultiplied draw colour
@@ -292,6 +312,18 @@ TEST_F(Batch, ImageAndTextCommandsTintAndTheFrameEndsWhite) {
     EXPECT_EQ(p.r, 0);
     EXPECT_NEAR(p.g, 127, 1);
     EXPECT_EQ(p.b, 0);
+    // The glyphs: red at a quarter at most, nothing else.
+    int top = 0, lit = 0;
+    for (int y = 0; y < 30; y++)
+        for (int x = 100; x < 180; x++) {
+            GlPixel q = gl_pixel(x, y);
+            EXPECT_EQ(q.g + q.b, 0) << x << ", " << y;
+            top = std::max(top, q.r);
+            lit += q.r > 0;
+        }
+    EXPECT_NEAR(top, 63, 2);
+    EXPECT_GT(lit, 100);
+    EXPECT_EQ(gl_pixel(95, 12).r, 0) << "left of the text";
     float f[4];
     glGetFloatv(GL_CURRENT_COLOR, f);
     EXPECT_EQ(std::vector<float>(f, f + 4), (std::vector<float>{1, 1, 1, 1}));
@@ -431,20 +463,91 @@ TEST_F(Batch, TexturesKeepTheFilterOfTheirUpload) {
 // ---------------------------------------------------------------------------
 // Sound and text measuring
 
-TEST_F(Batch, StreamTableStartsOncePerRunUntilStopped) {
+class ModSound : public Batch {
+protected:
+    ModSound() { audio = true; }
+    // The plays of a sound, as the audio device holds them.
+    std::vector<AudioPlaying> plays(int src) {
+        std::vector<AudioPlaying> r;
+        for (const AudioPlaying& p : _sdl_audio_data->playing)
+            if (p.src == src) r.push_back(p);
+        return r;
+    }
+    // Moves a sound's plays on, as the mixing would.
+    void advance(int src, int to) {
+        for (AudioPlaying& p : _sdl_audio_data->playing)
+            if (p.src == src) p.cur = to;
+    }
+};
+
+TEST_F(ModSound, StreamStartsOncePerRunUntilStopped) {
+    write_file(dir.file("music.wav"), wav_file(WAV_PCM, 16, 1, 44100, wav_data_s16(pcm_sine(44100, 1, 44100, 440, 0.5))));
+    write_file(dir.file("blip.wav"), wav_file(WAV_PCM, 16, 1, 44100, wav_data_s16(pcm_sine(441, 1, 44100, 880, 0.5))));
     start("function play(v) qel_stream_play('music', v, 0.5) end\n");
     EXPECT_EQ(api().streams.count("music"), 0u) << "absent until the script asks";
-    capture_stdout([&] {
-        for (float v : {1.0f, 0.5f, 0.25f}) lua().script(("play(" + std::to_string(v) + ")").c_str(), "test");
-    });
+    run("play(1.0)");
+    int music = mixer_stream_load("music");
+    ASSERT_GT(music, 0);
+    ASSERT_EQ(plays(music).size(), 1u);
+    EXPECT_EQ(plays(music)[0].vol, 1.0f);
+    advance(music, 1000);
+    // Called every frame with a changing volume: only the volume follows.
+    run("play(0.5) play(0.25)");
+    ASSERT_EQ(plays(music).size(), 1u);
+    EXPECT_EQ(plays(music)[0].cur, 1000);
+    EXPECT_EQ(plays(music)[0].vol, 0.25f);
     EXPECT_EQ(api().streams, (std::map<std::string, int>{{"music", 1}}));
-    capture_stdout([&] { lua().script("qel_stream_stop('music')", "test"); });
+
+    // Stopped, then played: from the beginning.
+    run("qel_stream_stop('music')");
+    EXPECT_TRUE(plays(music).empty());
     EXPECT_EQ(api().streams["music"], 0);
-    capture_stdout([&] { lua().script("play(1) qel_stream_stop('other')", "test"); });
-    EXPECT_EQ(api().streams, (std::map<std::string, int>{{"music", 1}, {"other", 0}}));
-    // A restart makes a new table.
+    run("play(0.75)");
+    ASSERT_EQ(plays(music).size(), 1u);
+    EXPECT_EQ(plays(music)[0].cur, 0);
+    EXPECT_EQ(plays(music)[0].vol, 0.75f);
+
+    // A restart makes a new table: the stream plays on, and the first play
+    // of the new run starts it again.
+    advance(music, 1000);
     start("");
     EXPECT_TRUE(api().streams.empty());
+    ASSERT_EQ(plays(music).size(), 1u);
+    run("qel_stream_play('music', 1) qel_stream_play('music', 1)");
+    ASSERT_EQ(plays(music).size(), 1u);
+    EXPECT_EQ(plays(music)[0].cur, 0);
+
+    // Every sample play starts one more; a name without a file plays nothing.
+    run("qel_sample_play('blip', 0.5, -1) qel_sample_play('blip') qel_sample_play('nothing')");
+    int blip = mixer_sample_load("blip");
+    ASSERT_EQ(plays(blip).size(), 2u);
+    EXPECT_EQ(plays(blip)[0].vol, 0.5f);
+    EXPECT_EQ(plays(blip)[1].vol, 1.0f);
+    EXPECT_EQ(_sdl_audio_data->playing.size(), 3u);
+}
+
+TEST_F(Batch, FontSizePacksTheMeasuredWidthAndHeight) {
+    start("");
+    int f = 0;
+    capture_stdout([&] { f = font_load("console", 24); });
+    ASSERT_GT(f, 0) << "the engine's console font";
+    struct {
+        const char* text;
+        float w;
+    } cases[] = {{"MMMM", 0}, {"", 0}, {"two\nlines", 0}, {"MMMM", 200}, {"a few words to wrap here", 60},
+                 {"x", 0.5f}};
+    for (auto& c : cases) {
+        int width = c.w > 0 ? (int)c.w : (int)font_get_width(f, c.text);
+        int height = (int)font_get_height(f, c.text, c.w);
+        EXPECT_GT(height, 0) << c.text;
+        std::string quoted = c.text;
+        for (size_t nl; (nl = quoted.find('\n')) != std::string::npos;) quoted.replace(nl, 1, "\\n");
+        run("w, h = qel_font_size('console', 24, '" + quoted + "', " + std::to_string(c.w) + ")");
+        EXPECT_EQ(global("w"), std::to_string(width)) << c.text << " in " << c.w;
+        EXPECT_EQ(global("h"), std::to_string(height)) << c.text << " in " << c.w;
+        EXPECT_EQ(api().font_size("console", 24, c.text, c.w), width * 65536 + height) << c.text;
+    }
+    EXPECT_EQ(global("select('#', qel_font_size('console', 24, 'MMMM'))"), "2");
 }
 
 // ---------------------------------------------------------------------------

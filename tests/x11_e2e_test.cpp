@@ -3,6 +3,7 @@
 // from the server (ImageMagick's import): what a mod draws in its logical
 // view lands where it should, every kind of input reaches its _event, a
 // failing _paint keeps its partial picture, and the bundled demo shows.
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <sys/stat.h>
@@ -44,6 +45,7 @@ protected:
         for (int i = 0; i < 250 && x11_wait_window("QelGame", 0, 0, 0); i++) usleep(20000);
         ASSERT_EQ(x11_wait_window("QelGame", 0, 0, 0), 0ul);
         make_dir(dir.file("appdata"));
+        mkdir(QEL_BINARY_DIR "/test-output", 0755);  // pictures kept for a person to look at
         // 8 x 8 red; 16 x 8 with a red left half and a blue right half.
         ASSERT_TRUE(fixture_image(dir.file("red.png"), "png", 8, 8, fixture_solid(8, 8, 255, 0, 0, 255)));
         std::vector<unsigned char> px = fixture_solid(16, 8, 255, 0, 0, 255);
@@ -84,16 +86,24 @@ protected:
         return false;
     }
 
-    // The events the recorder printed, in order.
-    std::vector<std::string> events() {
+    // The mod log's echoes in order (print logs each argument as a line).
+    std::vector<std::string> echoes() {
         std::vector<std::string> r;
         std::string o = out();
-        const std::string tag = "ModsAPI: event ";
+        const std::string tag = "ModsAPI: ";
         for (size_t p = 0; (p = o.find(tag, p)) != std::string::npos;) {
             size_t e = o.find('\n', p);
             r.push_back(o.substr(p + tag.size(), e - p - tag.size()));
             p = e;
         }
+        return r;
+    }
+
+    // The events the recorder printed, in order.
+    std::vector<std::string> events() {
+        std::vector<std::string> r;
+        for (const std::string& e : echoes())
+            if (e.compare(0, 6, "event ") == 0) r.push_back(e.substr(6));
         return r;
     }
 
@@ -138,11 +148,12 @@ TEST_F(X11E2E, LogicalViewPixelsLandWhereExpected) {
           "  qel_view_set(0, 0, 320, 240)\n"
           "  qel_image_draw('red', 10, 20, 40, 30)\n"
           "  qel_image_draw('halves', 200, 100, -64, 32, 10, 0)\n"
-          "  if frames == 5 then print('painted') end\n"
+          "  qel_font_draw('console', 16, 'HELLO', 20, 150, 0, -1, 0x00FF00)\n"
+          "  if frames == 5 then print('painted', qel_font_size('console', 16, 'HELLO')) end\n"
           "end\n");
     ASSERT_TRUE(wait_for("ModsAPI: painted")) << out();
     X11Shot shot;
-    ASSERT_TRUE(x11_screenshot(window, "", &shot));
+    ASSERT_TRUE(x11_screenshot(window, QEL_BINARY_DIR "/test-output/view.png", &shot));
     ASSERT_EQ(shot.w, 1280);
     ASSERT_EQ(shot.h, 720);
     // Red over logical (10, 20) - (50, 50): window (190, 60) - (310, 150).
@@ -162,6 +173,30 @@ TEST_F(X11E2E, LogicalViewPixelsLandWhereExpected) {
     // The bars beside the canvas.
     EXPECT_TRUE(near(shot.at(80, 360), {0, 0, 0}, "left bar"));
     EXPECT_TRUE(near(shot.at(1200, 360), {0, 0, 0}, "right bar"));
+    // The text over logical (20, 150) and its measured size: green pixels
+    // inside that box (window (220, 450) on), none in a band around it.
+    std::vector<std::string> e = echoes();
+    auto painted = std::find(e.begin(), e.end(), "painted");
+    ASSERT_TRUE(painted != e.end() && e.end() - painted >= 3) << out();
+    int tw = std::stoi(painted[1]), th = std::stoi(painted[2]);
+    EXPECT_GT(tw, 20);
+    EXPECT_EQ(th, 16);
+    int x0 = 220, y0 = 450, x1 = x0 + tw * 3, y1 = y0 + th * 3, inside = 0, outside = 0;
+    for (int y = y0 - 30; y < y1 + 30; y++)
+        for (int x = x0 - 30; x < x1 + 30; x++) {
+            std::vector<int> p = shot.at(x, y);
+            bool green = p[1] > 100 && p[0] < 60 && p[2] < 60;
+            bool in = x >= x0 - 3 && x < x1 + 3 && y >= y0 - 3 && y < y1 + 3;
+            (in ? inside : outside) += green;
+        }
+    EXPECT_GT(inside, tw * th) << "the glyphs cover a good part of their box";
+    EXPECT_EQ(outside, 0);
+    // The text's left half is not its right half: five letters, not a bar.
+    int left = 0, right = 0;
+    for (int y = y0; y < y1; y++)
+        for (int x = x0; x < x1; x++) (x < (x0 + x1) / 2 ? left : right) += shot.at(x, y)[1] > 100;
+    EXPECT_GT(left, 0);
+    EXPECT_GT(right, 0);
     // The window's own events reached the engine script's empty _event.
     EXPECT_EQ(out().find("Lua error"), std::string::npos) << out();
 }
@@ -243,7 +278,6 @@ TEST_F(X11E2E, FailedPaintKeepsItsPartialPicture) {
 // tree for a person to look at.
 TEST_F(X11E2E, DemoShows) {
     std::string shots = QEL_BINARY_DIR "/test-output";
-    mkdir(shots.c_str(), 0755);
     start("");
     ASSERT_TRUE(wait_for("ModsAPI::require: ./data/main.lua")) << out();
     std::this_thread::sleep_for(std::chrono::milliseconds(1000));
