@@ -12,11 +12,15 @@
 #include "qel_gfx.h"
 #include "qel_util.h"
 
+// The largest int that survives the graphics layer's float storage: INT_MAX
+// itself becomes 2^31 there, which no longer converts back to an int.
+static const int _BATCH_INT_TOP = 2147483520;
+
 // Truncation toward zero that stays defined for every value: NaN gives 0,
-// values beyond the int range its nearest end.
+// values beyond INT_MIN .. _BATCH_INT_TOP the nearest end.
 static int _batch_to_int(float v) {
     if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0f) return INT_MAX;
+    if (v >= (float)_BATCH_INT_TOP) return _BATCH_INT_TOP;
     if (v <= -2147483648.0f) return INT_MIN;
     return (int)v;
 }
@@ -33,18 +37,18 @@ void _blend_set(int color, float alpha, int mode) {
 
 // The logical view from the parameters: "view_w" x "view_h" shifted by
 // -"view_x", -"view_y" and scaled to fit the window. A size that is not a
-// positive finite number (a script can pass 0/0 or math.huge) falls back to
-// the window size at scale 1.
+// positive finite number (a script can pass 0/0 or math.huge), or one so
+// small that the scale overflows, falls back to the window size at scale 1:
+// an infinite or NaN scale would turn every later conversion into NaN.
 void _mods_view_init(Game& game) {
     ModsAPI* api = game.data.mods.api;
     if (!api) return;
     var& p = api->params;
     float vw = p["view_w"], vh = p["view_h"];
     float sw = (float)game_get_sw(), sh = (float)game_get_sh();
-    float scale;
-    if (std::isfinite(vw) && std::isfinite(vh) && vw > 0 && vh > 0) {
-        scale = mymin(sw / vw, sh / vh);
-    } else {
+    bool usable = std::isfinite(vw) && std::isfinite(vh) && vw > 0 && vh > 0;
+    float scale = usable ? mymin(sw / vw, sh / vh) : 0.0f;
+    if (!(std::isfinite(scale) && scale > 0)) {
         vw = sw;
         vh = sh;
         scale = 1.0f;

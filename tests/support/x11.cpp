@@ -1,12 +1,16 @@
-// Test helper: X11 window lookup and close requests through Xlib, key presses
-// through xdotool (which injects them with the XTEST extension).
+// Test helper: X11 window lookup and close requests through Xlib, key presses,
+// clicks and resizes through xdotool (which injects input with the XTEST
+// extension), window pictures through ImageMagick's import.
 #include "x11.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <unistd.h>
+
+#include <stb_image.h>
 
 bool x11_pin_sdl() {
     setenv("SDL_VIDEODRIVER", "x11", 1);
@@ -77,4 +81,40 @@ bool x11_close(unsigned long id) {
     XSync(dpy, False);
     XCloseDisplay(dpy);
     return ok;
+}
+
+bool x11_click(unsigned long id, int x, int y, int button) {
+    std::string cmd = "xdotool mousemove --window " + std::to_string(id) + " " + std::to_string(x) + " " +
+                      std::to_string(y) + " click " + std::to_string(button);
+    return system(cmd.c_str()) == 0;
+}
+
+bool x11_resize(unsigned long id, int w, int h) {
+    std::string cmd =
+        "xdotool windowsize --sync " + std::to_string(id) + " " + std::to_string(w) + " " + std::to_string(h);
+    return system(cmd.c_str()) == 0;
+}
+
+std::vector<int> X11Shot::at(int x, int y) const {
+    if (x < 0 || y < 0 || x >= w || y >= h) return {-1, -1, -1};
+    const unsigned char* p = &rgb[((size_t)y * w + x) * 3];
+    return {p[0], p[1], p[2]};
+}
+
+bool x11_screenshot(unsigned long id, const std::string& png_path, X11Shot* shot) {
+    char tmp[] = "/tmp/qel_shot_XXXXXX";
+    int fd = mkstemp(tmp);
+    if (fd < 0) return false;
+    close(fd);
+    std::string path = png_path.empty() ? std::string(tmp) + ".png" : png_path;
+    unlink(tmp);
+    std::string cmd = "import -window " + std::to_string(id) + " png24:'" + path + "'";
+    bool ok = system(cmd.c_str()) == 0;
+    int n = 0;
+    unsigned char* px = ok ? stbi_load(path.c_str(), &shot->w, &shot->h, &n, 3) : nullptr;
+    if (png_path.empty()) unlink(path.c_str());
+    if (!px) return false;
+    shot->rgb.assign(px, px + (size_t)shot->w * shot->h * 3);
+    stbi_image_free(px);
+    return true;
 }

@@ -1,9 +1,11 @@
-// Test helper: finds, inspects, focuses, types into and closes top-level
-// windows of the X server named by $DISPLAY, as a user or a window manager would.
+// Test helper: finds, inspects, focuses, types into, clicks, resizes, reads
+// and closes top-level windows of the X server named by $DISPLAY, as a user or
+// a window manager would.
 #ifndef QEL_TEST_X11_H
 #define QEL_TEST_X11_H
 
 #include <string>
+#include <vector>
 
 // Makes the SDL2 tests of this process use the X server, failing loudly
 // (rather than falling back to another driver) when $DISPLAY is not set.
@@ -18,5 +20,18 @@ bool x11_window_size(unsigned long id, int* w, int* h);
 bool x11_key(unsigned long id, const std::string& keys);
 // Asks the window to close, as a window manager's close button does.
 bool x11_close(unsigned long id);
+// Moves the pointer to (x, y) in the window and clicks the button (1 left).
+bool x11_click(unsigned long id, int x, int y, int button);
+// Sets the window's size, as a window manager would.
+bool x11_resize(unsigned long id, int w, int h);
+// What the window shows now, as pixels read from the X server (ImageMagick's
+// import); also written as PNG to png_path when that is not empty.
+struct X11Shot {
+    int w = 0, h = 0;
+    std::vector<unsigned char> rgb;  // 3 bytes a pixel, rows from the top
+    // The colour at (x, y); {-1, -1, -1} outside the picture.
+    std::vector<int> at(int x, int y) const;
+};
+bool x11_screenshot(unsigned long id, const std::string& png_path, X11Shot* shot);
 
 #endif

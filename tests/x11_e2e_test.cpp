@@ -1,0 +1,306 @@
+// The real executable runs mods under the X server of the test run, with real
+// input sent through the server (xdotool) and the window's picture read back
+// from the server (ImageMagick's import): what a mod draws in its logical
+// view lands where it should, every kind of input reaches its _event, a
+// failing _paint keeps its partial picture, and the bundled demo shows.
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "child.h"
+#include "fixtures.h"
+#include "tempdir.h"
+#include "x11.h"
+
+namespace {
+
+const int kWait = 20000;  // ms; generous for the sanitizer build
+
+// Prints every event as "event" and its keys in order, "k=v" each.
+const char* kRecorder =
+    "function _event(e)\n"
+    "  local k = {}\n"
+    "  for n in pairs(e) do k[#k + 1] = n end\n"
+    "  table.sort(k)\n"
+    "  local t = {}\n"
+    "  for _, n in ipairs(k) do t[#t + 1] = n .. '=' .. tostring(e[n]) end\n"
+    "  print('event ' .. table.concat(t, ' '))\n"
+    "end\n";
+
+class X11E2E : public ::testing::Test {
+protected:
+    TempDir dir;
+    Child child;
+    unsigned long window = 0;
+
+    void SetUp() override {
+        ASSERT_TRUE(x11_pin_sdl()) << "DISPLAY is not set: this test needs an X server";
+        // No other window of that title may be around to confuse the search.
+        for (int i = 0; i < 250 && x11_wait_window("QelGame", 0, 0, 0); i++) usleep(20000);
+        ASSERT_EQ(x11_wait_window("QelGame", 0, 0, 0), 0ul);
+        make_dir(dir.file("appdata"));
+        mkdir(QEL_BINARY_DIR "/test-output", 0755);  // pictures kept for a person to look at
+        // 8 x 8 red; 16 x 8 with a red left half and a blue right half.
+        ASSERT_TRUE(fixture_image(dir.file("red.png"), "png", 8, 8, fixture_solid(8, 8, 255, 0, 0, 255)));
+        std::vector<unsigned char> px = fixture_solid(16, 8, 255, 0, 0, 255);
+        for (int y = 0; y < 8; y++)
+            for (int x = 8; x < 16; x++) px[(y * 16 + x) * 4] = 0, px[(y * 16 + x) * 4 + 2] = 255;
+        ASSERT_TRUE(fixture_image(dir.file("halves.png"), "png", 16, 8, px));
+    }
+
+    void TearDown() override {
+        if (child.pid > 0) child_wait(child, 0);
+    }
+
+    // Runs the executable: on the mod `main` in the temporary directory, or,
+    // with an empty `main`, on the bundled demo; waits for its window.
+    void start(const std::string& main) {
+        std::vector<std::string> argv{QEL_BINARY_DIR "/borlix2"};
+        if (!main.empty()) {
+            write_file(dir.file("main.lua"), main);
+            argv.push_back("-mod");
+            argv.push_back(dir.file("main.lua"));
+        }
+        child = child_start(argv,
+                            {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "APPDATA=" + dir.file("appdata"),
+                             "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"},
+                            dir.file("out.txt"));
+        ASSERT_GT(child.pid, 0);
+        window = x11_wait_window("QelGame", 1280, 720, kWait);
+        ASSERT_NE(window, 0ul) << out();
+    }
+
+    std::string out() { return path_exists(dir.file("out.txt")) ? read_file(dir.file("out.txt")) : ""; }
+
+    bool wait_for(const std::string& needle, int timeout_ms = kWait) {
+        for (int waited = 0; waited <= timeout_ms; waited += 20) {
+            if (out().find(needle) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return false;
+    }
+
+    // The mod log's echoes in order (print logs each argument as a line).
+    std::vector<std::string> echoes() {
+        std::vector<std::string> r;
+        std::string o = out();
+        const std::string tag = "ModsAPI: ";
+        for (size_t p = 0; (p = o.find(tag, p)) != std::string::npos;) {
+            size_t e = o.find('\n', p);
+            r.push_back(o.substr(p + tag.size(), e - p - tag.size()));
+            p = e;
+        }
+        return r;
+    }
+
+    // The events the recorder printed, in order.
+    std::vector<std::string> events() {
+        std::vector<std::string> r;
+        for (const std::string& e : echoes())
+            if (e.compare(0, 6, "event ") == 0) r.push_back(e.substr(6));
+        return r;
+    }
+
+    // Waits until the recorder printed `want`; its index, or -1.
+    int wait_event(const std::string& want, int from = 0) {
+        for (int waited = 0; waited <= kWait; waited += 20) {
+            std::vector<std::string> e = events();
+            for (int i = from; i < (int)e.size(); i++)
+                if (e[i] == want) return i;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return -1;
+    }
+
+    std::string dump() {
+        std::string r;
+        for (const std::string& e : events()) r += e + "\n";
+        return r;
+    }
+};
+
+// Whether a pixel is close to a colour (the window's pixels went through
+// premultiplied textures).
+::testing::AssertionResult near(const std::vector<int>& got, std::vector<int> want, const char* where) {
+    for (int i = 0; i < 3; i++)
+        if (std::abs(got[i] - want[i]) > 3)
+            return ::testing::AssertionFailure() << where << ": (" << got[0] << ", " << got[1] << ", " << got[2]
+                                                 << ") instead of (" << want[0] << ", " << want[1] << ", "
+                                                 << want[2] << ")";
+    return ::testing::AssertionSuccess();
+}
+
+}  // namespace
+
+// A 320 x 240 view in the 1280 x 720 window: scale 3, the canvas 960 pixels
+// wide from x = 160. Nearest-neighbour magnification keeps the edges sharp.
+TEST_F(X11E2E, LogicalViewPixelsLandWhereExpected) {
+    start("qel_params_set('filter', 'nearest')\n"
+          "frames = 0\n"
+          "function _paint()\n"
+          "  frames = frames + 1\n"
+          "  qel_view_set(0, 0, 320, 240)\n"
+          "  qel_image_draw('red', 10, 20, 40, 30)\n"
+          "  qel_image_draw('halves', 200, 100, -64, 32, 10, 0)\n"
+          "  qel_font_draw('console', 16, 'HELLO', 20, 150, 0, -1, 0x00FF00)\n"
+          "  if frames == 5 then print('painted', qel_font_size('console', 16, 'HELLO')) end\n"
+          "end\n");
+    ASSERT_TRUE(wait_for("ModsAPI: painted")) << out();
+    X11Shot shot;
+    ASSERT_TRUE(x11_screenshot(window, QEL_BINARY_DIR "/test-output/view.png", &shot));
+    ASSERT_EQ(shot.w, 1280);
+    ASSERT_EQ(shot.h, 720);
+    // Red over logical (10, 20) - (50, 50): window (190, 60) - (310, 150).
+    EXPECT_TRUE(near(shot.at(192, 62), {254, 0, 0}, "red, top left"));
+    EXPECT_TRUE(near(shot.at(307, 147), {254, 0, 0}, "red, bottom right"));
+    EXPECT_TRUE(near(shot.at(186, 62), {0, 0, 0}, "left of red"));
+    EXPECT_TRUE(near(shot.at(313, 147), {0, 0, 0}, "right of red"));
+    EXPECT_TRUE(near(shot.at(250, 153), {0, 0, 0}, "below red"));
+    // The mirrored picture over logical (190, 100) - (254, 132): window
+    // (730, 300) - (922, 396), its blue half now on the left.
+    EXPECT_TRUE(near(shot.at(735, 305), {0, 0, 254}, "mirrored, left"));
+    EXPECT_TRUE(near(shot.at(820, 390), {0, 0, 254}, "mirrored, left middle"));
+    EXPECT_TRUE(near(shot.at(832, 305), {254, 0, 0}, "mirrored, right middle"));
+    EXPECT_TRUE(near(shot.at(918, 390), {254, 0, 0}, "mirrored, right"));
+    EXPECT_TRUE(near(shot.at(726, 350), {0, 0, 0}, "left of the mirrored picture"));
+    EXPECT_TRUE(near(shot.at(926, 350), {0, 0, 0}, "right of the mirrored picture"));
+    // The bars beside the canvas.
+    EXPECT_TRUE(near(shot.at(80, 360), {0, 0, 0}, "left bar"));
+    EXPECT_TRUE(near(shot.at(1200, 360), {0, 0, 0}, "right bar"));
+    // The text over logical (20, 150) and its measured size: green pixels
+    // inside that box (window (220, 450) on), none in a band around it.
+    std::vector<std::string> e = echoes();
+    auto painted = std::find(e.begin(), e.end(), "painted");
+    ASSERT_TRUE(painted != e.end() && e.end() - painted >= 3) << out();
+    int tw = std::stoi(painted[1]), th = std::stoi(painted[2]);
+    EXPECT_GT(tw, 20);
+    EXPECT_EQ(th, 16);
+    int x0 = 220, y0 = 450, x1 = x0 + tw * 3, y1 = y0 + th * 3, inside = 0, outside = 0;
+    for (int y = y0 - 30; y < y1 + 30; y++)
+        for (int x = x0 - 30; x < x1 + 30; x++) {
+            std::vector<int> p = shot.at(x, y);
+            bool green = p[1] > 100 && p[0] < 60 && p[2] < 60;
+            bool in = x >= x0 - 3 && x < x1 + 3 && y >= y0 - 3 && y < y1 + 3;
+            (in ? inside : outside) += green;
+        }
+    EXPECT_GT(inside, tw * th) << "the glyphs cover a good part of their box";
+    EXPECT_EQ(outside, 0);
+    // The text's left half is not its right half: five letters, not a bar.
+    int left = 0, right = 0;
+    for (int y = y0; y < y1; y++)
+        for (int x = x0; x < x1; x++) (x < (x0 + x1) / 2 ? left : right) += shot.at(x, y)[1] > 100;
+    EXPECT_GT(left, 0);
+    EXPECT_GT(right, 0);
+    // The window's own events reached the engine script's empty _event.
+    EXPECT_EQ(out().find("Lua error"), std::string::npos) << out();
+}
+
+TEST_F(X11E2E, InputReachesTheScript) {
+    start(std::string(kRecorder) +
+          "frames = 0\n"
+          "function _paint()\n"
+          "  frames = frames + 1\n"
+          "  qel_view_set(0, 0, 320, 240)\n"
+          "  if frames == 5 then print('painted') end\n"
+          "end\n");
+    // Input only once the mod's view has been played.
+    ASSERT_TRUE(wait_for("ModsAPI: painted")) << out();
+
+    // A left click: twice, in window pixels, then in the logical view.
+    ASSERT_TRUE(x11_click(window, 640, 360, 1));
+    int down = wait_event("button=1 device=0 dx=0 dy=0 h=0 text= type=mousedown w=0 x=640 y=360");
+    ASSERT_GE(down, 0) << dump();
+    ASSERT_GE(wait_event("button=1 device=0 dx=0 dy=0 h=0 text= type=mouseup w=0 x=640 y=360", down), 0) << dump();
+    std::vector<std::string> e = events();
+    EXPECT_EQ(e[down + 1], "button=1 device=0 dx=0 dy=0 h=0 text= type=down w=0 x=160 y=120") << dump();
+    EXPECT_EQ(e[down + 3], "button=1 device=0 dx=0 dy=0 h=0 text= type=up w=0 x=160 y=120") << dump();
+
+    // A typed letter: its key, the platform's text event, the byte, the release.
+    ASSERT_TRUE(x11_key(window, "a"));
+    int key = wait_event("button=0 device=0 dx=0 dy=0 h=0 key=97 name=A text= type=keydown w=0 x=0 y=0", down);
+    ASSERT_GE(key, 0) << dump();
+    ASSERT_GE(wait_event("button=0 device=0 dx=0 dy=0 h=0 key=97 name=A text= type=keyup w=0 x=0 y=0", key), 0)
+        << dump();
+    e = events();
+    std::vector<std::string> typed(e.begin() + key, e.begin() + key + 4);
+    EXPECT_EQ(typed, (std::vector<std::string>{
+                         "button=0 device=0 dx=0 dy=0 h=0 key=97 name=A text= type=keydown w=0 x=0 y=0",
+                         "button=0 device=0 dx=0 dy=0 h=0 text= type=? w=0 x=0 y=0",
+                         "button=0 device=0 dx=0 dy=0 h=0 key=0 name= text=a type=keydown w=0 x=0 y=0",
+                         "button=0 device=0 dx=0 dy=0 h=0 key=97 name=A text= type=keyup w=0 x=0 y=0"}))
+        << dump();
+
+    // A resize by the window system.
+    ASSERT_TRUE(x11_resize(window, 1024, 768));
+    EXPECT_GE(wait_event("button=0 device=0 dx=0 dy=0 h=768 text= type=resize w=1024 x=0 y=0", key), 0) << dump();
+
+    // Ctrl+F: the window is made again in fullscreen, then the key goes on.
+    ASSERT_TRUE(x11_key(window, "ctrl+f"));
+    int reset = wait_event("button=0 device=0 dx=0 dy=0 h=0 text= type=reset w=0 x=0 y=0", key);
+    ASSERT_GE(reset, 0) << dump();
+    ASSERT_GE(wait_event("button=2 device=0 dx=0 dy=0 h=0 key=102 name=F text= type=keydown w=0 x=0 y=0", reset),
+              reset + 1)
+        << dump();
+    EXPECT_EQ(events()[reset + 1], "button=2 device=0 dx=0 dy=0 h=0 key=102 name=F text= type=keydown w=0 x=0 y=0")
+        << dump();
+    unsigned long full = x11_wait_window("QelGame", 1600, 900, kWait);
+    ASSERT_NE(full, 0ul) << out();
+    ASSERT_TRUE(x11_key(full, "ctrl+q"));
+    EXPECT_EQ(child_wait(child, kWait), 0) << out();
+}
+
+TEST_F(X11E2E, FailedPaintKeepsItsPartialPicture) {
+    start("frames = 0\n"
+          "function _paint()\n"
+          "  frames = frames + 1\n"
+          "  qel_view_set(0, 0, 320, 240)\n"
+          "  qel_image_draw('red', 10, 20, 40, 30)\n"
+          "  if frames == 10 then error('paint broke') end\n"
+          "  qel_image_draw('halves', 100, 20, 40, 30)\n"
+          "end\n");
+    ASSERT_TRUE(wait_for("Lua error: 2")) << out();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // more frames
+    ASSERT_TRUE(child_running(child)) << out();
+    X11Shot shot;
+    ASSERT_TRUE(x11_screenshot(window, "", &shot));
+    EXPECT_TRUE(near(shot.at(250, 100), {254, 0, 0}, "queued before the error"));
+    EXPECT_TRUE(near(shot.at(490, 100), {0, 0, 0}, "after the error: never queued"));
+    EXPECT_NE(out().find("paint broke"), std::string::npos) << out();
+}
+
+// The bundled demo, as ./run.sh starts it: its picture is kept in the build
+// tree for a person to look at.
+TEST_F(X11E2E, DemoShows) {
+    std::string shots = QEL_BINARY_DIR "/test-output";
+    start("");
+    ASSERT_TRUE(wait_for("ModsAPI::require: ./data/main.lua")) << out();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    X11Shot shot;
+    ASSERT_TRUE(x11_screenshot(window, shots + "/demo.png", &shot));
+    // The 320 x 240 view fills the height: bars left and right, a blue
+    // backdrop over brown ground in between.
+    EXPECT_TRUE(near(shot.at(40, 360), {0, 0, 0}, "left bar"));
+    EXPECT_TRUE(near(shot.at(1240, 360), {0, 0, 0}, "right bar"));
+    int blue = 0, brown = 0;
+    for (int x = 170; x < 1110; x += 10) {
+        std::vector<int> sky = shot.at(x, 400), ground = shot.at(x, 700);
+        blue += sky[2] > sky[0] + 20;
+        brown += ground[0] > ground[2] + 20;
+    }
+    EXPECT_GT(blue, 80) << "of 94 samples across the backdrop";
+    EXPECT_GT(brown, 80) << "of 94 samples across the ground";
+
+    // A click adds a ball and names the input on screen.
+    ASSERT_TRUE(x11_click(window, 640, 300, 1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    ASSERT_TRUE(x11_screenshot(window, shots + "/demo_clicked.png", &shot));
+    ASSERT_TRUE(x11_key(window, "ctrl+q"));
+    EXPECT_EQ(child_wait(child, kWait), 0) << out();
+    EXPECT_EQ(out().find("Lua error"), std::string::npos) << out();
+}
