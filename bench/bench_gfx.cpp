@@ -14,12 +14,12 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <stb_image.h>
 #include <stb_image_write.h>
 
+#include "bench_quiet.h"
 #include "qel_driver-tex_load.h"
 #include "qel_driver.h"
 #include "qel_gfx.h"
@@ -29,27 +29,9 @@ int _QEL_GL_TEXTURE_MAG_FILTER() { return GL_LINEAR; }
 static const int QUADS = 10000, IMAGES = 16;
 static std::string _dir;
 
-// Log lines of the code under test would swamp the report: they go to a file
-// while `fn` runs.
-template <class F>
-static void _quiet(F fn) {
-    fflush(stdout);
-    fflush(stderr);
-    int out = dup(1), err = dup(2);
-    FILE* log = fopen("/tmp/qel_bench_gfx.log", "a");
-    if (log) {
-        dup2(fileno(log), 1);
-        dup2(fileno(log), 2);
-    }
-    fn();
-    fflush(stdout);
-    fflush(stderr);
-    dup2(out, 1);
-    dup2(err, 2);
-    close(out);
-    close(err);
-    if (log) fclose(log);
-}
+// Where the log lines of the code under test go (see bench_quiet.h).
+static const char* const LOG = "/tmp/qel_bench_gfx.log";
+
 static std::vector<int> _imgs;
 static std::vector<float> _pos;  // x, y per quad
 
@@ -200,7 +182,7 @@ BENCHMARK(BM_Png2048_Upload)->Unit(benchmark::kMillisecond);
 // The whole of _driver_tex_load.
 static void BM_Png2048_TexLoad(benchmark::State& state) {
     std::string path = _dir + "/big.png";
-    _quiet([&] {
+    bench_quiet(LOG, [&] {
         for (auto _ : state) {
             int w, h, tw, th;
             GLuint tex = (GLuint)_driver_tex_load(path.c_str(), &w, &h, &tw, &th);
@@ -214,14 +196,14 @@ BENCHMARK(BM_Png2048_TexLoad)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     bool ok = false;
-    _quiet([&] { ok = _setup(); });
+    bench_quiet(LOG, [&] { ok = _setup(); });
     if (!ok) {
         fprintf(stderr, "bench_gfx: no GL context (is DISPLAY set?)\n");
         return 1;
     }
     printf("GL: %s / %s\n", glGetString(GL_VERSION), glGetString(GL_RENDERER));
     benchmark::RunSpecifiedBenchmarks();
-    _quiet([] {
+    bench_quiet(LOG, [] {
         gfx_deinit();
         driver_deinit();
     });
