@@ -16,9 +16,9 @@ extern "C" {
 }
 
 #include "capture.h"
-#include "fixtures.h"
 #include "game.h"
 #include "gl_window.h"
+#include "image_fixtures.h"
 #include "mods.h"
 #include "mods_lua.h"
 #include "audio_fixtures.h"

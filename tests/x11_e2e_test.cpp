@@ -14,7 +14,7 @@
 #include <gtest/gtest.h>
 
 #include "child.h"
-#include "fixtures.h"
+#include "image_fixtures.h"
 #include "tempdir.h"
 #include "x11.h"
 
