@@ -63,13 +63,7 @@ protected:
         GAME_THIS = &game;
         snprintf(game.data.mods.fname, sizeof game.data.mods.fname, "%s", dir.file("main.lua").c_str());
         // 16 x 8: left half red, right half blue, so mirroring shows.
-        std::vector<unsigned char> px = fixture_solid(16, 8, 255, 0, 0, 255);
-        for (int y = 0; y < 8; y++)
-            for (int x = 8; x < 16; x++) {
-                px[(y * 16 + x) * 4] = 0;
-                px[(y * 16 + x) * 4 + 2] = 255;
-            }
-        ASSERT_TRUE(fixture_image(dir.file("halves.png"), "png", 16, 8, px));
+        ASSERT_TRUE(fixture_image(dir.file("halves.png"), "png", 16, 8, fixture_halves(16, 8)));
         ASSERT_TRUE(fixture_image(dir.file("red.png"), "png", 8, 8, fixture_solid(8, 8, 255, 0, 0, 255)));
         ASSERT_TRUE(fixture_image(dir.file("blue.png"), "png", 8, 8, fixture_solid(8, 8, 0, 0, 255, 255)));
         ASSERT_TRUE(fixture_image(dir.file("white.png"), "png", 8, 8, fixture_solid(8, 8, 255, 255, 255, 255)));

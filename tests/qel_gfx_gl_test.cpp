@@ -27,19 +27,7 @@ int _QEL_GL_TEXTURE_MAG_FILTER() { return _mag; }
 
 static const int W = 256, H = 256;
 
-// Pictures made for the tests.
-static std::vector<unsigned char> _halves(int w, int h) {  // left red, right blue
-    std::vector<unsigned char> px = fixture_solid(w, h, 255, 0, 0, 255);
-    for (int y = 0; y < h; y++)
-        for (int x = w / 2; x < w; x++) {
-            unsigned char* p = &px[((size_t)y * w + x) * 4];
-            p[0] = 0;
-            p[2] = 255;
-        }
-    return px;
-}
-
-// 3 x 3 cells of 10 pixels; cell (i, j) is (40 + 60 i, 40 + 60 j, 100, 255).
+// A picture made for the tests: 3 x 3 cells of 10 pixels; cell (i, j) is (40 + 60 i, 40 + 60 j, 100, 255).
 static std::vector<unsigned char> _cells() {
     std::vector<unsigned char> px = fixture_solid(30, 30, 0, 0, 100, 255);
     for (int y = 0; y < 30; y++)
@@ -249,7 +237,7 @@ TEST_F(GfxGl, NineSliceKeepsCornersAndStretchesTheRest) {
 }
 
 TEST_F(GfxGl, TilingRepeatsUnderAClipAndFillIsOpaque) {
-    image("halves.png", "png", 32, 32, _halves(32, 32));
+    image("halves.png", "png", 32, 32, fixture_halves(32, 32));
     _mag = GL_NEAREST;
     int img = load("halves");
     gfx_img_tile(img, 0, 100, 50, 40, 32);
@@ -276,7 +264,7 @@ TEST_F(GfxGl, TilingRepeatsUnderAClipAndFillIsOpaque) {
 }
 
 TEST_F(GfxGl, NegativeWidthMirrors) {
-    image("halves.png", "png", 32, 32, _halves(32, 32));
+    image("halves.png", "png", 32, 32, fixture_halves(32, 32));
     _mag = GL_NEAREST;
     gfx_img_blit(load("halves"), 100, 0, -64, 32);
     _expect_pixel(44, 16, 0, 0, 254);

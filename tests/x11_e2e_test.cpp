@@ -48,10 +48,7 @@ protected:
         mkdir(QEL_BINARY_DIR "/test-output", 0755);  // pictures kept for a person to look at
         // 8 x 8 red; 16 x 8 with a red left half and a blue right half.
         ASSERT_TRUE(fixture_image(dir.file("red.png"), "png", 8, 8, fixture_solid(8, 8, 255, 0, 0, 255)));
-        std::vector<unsigned char> px = fixture_solid(16, 8, 255, 0, 0, 255);
-        for (int y = 0; y < 8; y++)
-            for (int x = 8; x < 16; x++) px[(y * 16 + x) * 4] = 0, px[(y * 16 + x) * 4 + 2] = 255;
-        ASSERT_TRUE(fixture_image(dir.file("halves.png"), "png", 16, 8, px));
+        ASSERT_TRUE(fixture_image(dir.file("halves.png"), "png", 16, 8, fixture_halves(16, 8)));
     }
 
     void TearDown() override {

@@ -23,3 +23,14 @@ std::vector<unsigned char> fixture_solid(int w, int h, unsigned r, unsigned g, u
     }
     return px;
 }
+
+std::vector<unsigned char> fixture_halves(int w, int h) {
+    std::vector<unsigned char> px = fixture_solid(w, h, 255, 0, 0, 255);
+    for (int y = 0; y < h; y++)
+        for (int x = w / 2; x < w; x++) {
+            unsigned char* p = &px[((size_t)y * w + x) * 4];
+            p[0] = 0;
+            p[2] = 255;
+        }
+    return px;
+}

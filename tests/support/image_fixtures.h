@@ -11,5 +11,8 @@ bool fixture_image(const std::string& path, const char* format, int w, int h,
 // w x h pixels of one RGBA colour.
 std::vector<unsigned char> fixture_solid(int w, int h, unsigned r, unsigned g, unsigned b,
                                          unsigned a);
+// w x h opaque pixels, the left half red and the right half blue, so that a
+// mirrored or cut picture shows.
+std::vector<unsigned char> fixture_halves(int w, int h);
 
 #endif
