@@ -19,6 +19,7 @@ extern "C" {
 #include "game.h"
 #include "gl_window.h"
 #include "image_fixtures.h"
+#include "mod_lua.h"
 #include "mods.h"
 #include "mods_lua.h"
 #include "audio_fixtures.h"
@@ -548,16 +549,9 @@ TEST_F(Batch, FontSizePacksTheMeasuredWidthAndHeight) {
 // The event dictionary, as the script receives it
 
 namespace {
-const char* kRecorder =
-    "seen = {}\n"
-    "function _event(e)\n"
-    "  local k = {}\n"
-    "  for n in pairs(e) do k[#k + 1] = n end\n"
-    "  table.sort(k)\n"
-    "  local t = {}\n"
-    "  for _, n in ipairs(k) do t[#t + 1] = n .. '=' .. tostring(e[n]) end\n"
-    "  seen[#seen + 1] = table.concat(t, ' ')\n"
-    "end\n";
+// Keeps the text of every event it receives in `seen`, in order.
+const std::string kRecorder =
+    std::string(mod_lua_event_text) + "seen = {}\nfunction _event(e) seen[#seen + 1] = event_text(e) end\n";
 }
 
 TEST_F(Batch, EventDictionaryForEachKind) {
