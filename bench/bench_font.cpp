@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bench_quiet.h"
+#include "gl_window.h"
 #include "qel_driver.h"
 #include "qel_font.h"
 #include "qel_gfx.h"
@@ -52,10 +53,8 @@ static std::string _line(unsigned* seed) {
 }
 
 static bool _setup() {
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    driver_init(DRIVER_VIDEO | DRIVER_TIMER);
-    driver_video_init(WIDTH, HEIGHT, 0, 0, 64, 64, 0);
-    if (!glGetString(GL_VERSION)) return false;
+    std::string why;
+    if (!gl_window_open(WIDTH, HEIGHT, &why)) return false;
     driver_set_altdir(QEL_SOURCE_DIR "/data");
     gfx_init();
     gfx_set_size(WIDTH, HEIGHT);
