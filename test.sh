@@ -11,15 +11,9 @@ packages_install
 
 jobs=$(nproc 2>/dev/null || echo 4)
 
-# One X server for the whole run: parallel xvfb-run calls race for displays.
-xdir=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$xdir/display" >"$xdir/log" 2>&1 &
-xpid=$!
-trap 'kill $xpid 2>/dev/null; rm -rf "$xdir"' EXIT INT TERM
-i=0
-while [ ! -s "$xdir/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-[ -s "$xdir/display" ] || { echo "test.sh: Xvfb did not start"; cat "$xdir/log"; exit 1; }
-export DISPLAY=":$(cat "$xdir/display")"
+# One X server for the whole run.
+. tools/xvfb.sh
+xvfb_start
 # SDL's start-up talks to a session bus that does not exist here.
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"

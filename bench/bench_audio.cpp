@@ -15,9 +15,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "bench_quiet.h"
 #include "audio_fixtures.h"
 #include "qel_driver-audio.h"
 #include "qel_driver-tex_load.h"
@@ -31,19 +31,8 @@ static const double PERIOD = 1024.0 / 44100.0;
 static int _sample = 0, _stream = 0;
 static std::vector<int16_t> _sample_s16, _stream_s16;  // a device buffer of each
 
-// Log lines of the code under test would swamp the report.
-template <class F>
-static void _quiet(F fn) {
-    fflush(stdout);
-    int out = dup(1);
-    FILE* log = fopen("/tmp/qel_bench_audio.log", "a");
-    if (log) dup2(fileno(log), 1);
-    fn();
-    fflush(stdout);
-    dup2(out, 1);
-    close(out);
-    if (log) fclose(log);
-}
+// Where the log lines of the code under test go (see bench_quiet.h).
+static const char* const LOG = "/tmp/qel_bench_audio.log";
 
 static void _setup() {
     if (_sample) return;
@@ -53,7 +42,7 @@ static void _setup() {
     std::vector<int16_t> music = pcm_sine(44100 * 10, 2, 44100, 330, 0.3);
     write_file(dir.file("tone.wav"), wav_file(WAV_PCM, 16, 2, 44100, wav_data_s16(tone)));
     if (!ogg_encode(dir.file("music.ogg"), music, 2, 44100)) abort();
-    _quiet([&] {
+    bench_quiet(LOG, [&] {
         driver_init(DRIVER_AUDIO);
         if (!_sdl_audio_data) abort();
         SDL_PauseAudio(1);
@@ -74,7 +63,7 @@ static void BM_Callback(benchmark::State& state) {
     _setup();
     int n = (int)state.range(0);
     bool stream = state.range(1) != 0;
-    _quiet([&] {
+    bench_quiet(LOG, [&] {
         for (int i = 0; i < n; i++) driver_audio_sample_play(_sample, 0.8f, 0);
         if (stream) driver_audio_stream_play(_stream, 0.8f, 0);
     });
@@ -87,7 +76,7 @@ static void BM_Callback(benchmark::State& state) {
         benchmark::DoNotOptimize(out.data());
     }
     _period_share(state, t0);
-    _quiet([&] {
+    bench_quiet(LOG, [&] {
         if (stream) driver_audio_stream_stop(_stream);
     });
     _sdl_audio_data->playing.clear();

@@ -17,9 +17,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
+#include "bench_quiet.h"
+#include "gl_window.h"
 #include "qel_driver.h"
 #include "qel_font.h"
 #include "qel_gfx.h"
@@ -30,27 +31,8 @@ static const int LINES = 255, BYTES = 100, WIDTH = 1536, HEIGHT = 864;
 static int _fid = 0;
 static std::vector<std::string> _lines;
 
-// Log lines of the code under test would swamp the report: they go to a file
-// while `fn` runs.
-template <class F>
-static void _quiet(F fn) {
-    fflush(stdout);
-    fflush(stderr);
-    int out = dup(1), err = dup(2);
-    FILE* log = fopen("/tmp/qel_bench_font.log", "a");
-    if (log) {
-        dup2(fileno(log), 1);
-        dup2(fileno(log), 2);
-    }
-    fn();
-    fflush(stdout);
-    fflush(stderr);
-    dup2(out, 1);
-    dup2(err, 2);
-    close(out);
-    close(err);
-    if (log) fclose(log);
-}
+// Where the log lines of the code under test go (see bench_quiet.h).
+static const char* const LOG = "/tmp/qel_bench_font.log";
 
 // Words of 1 to 10 letters and digits between single spaces, like log text.
 static std::string _line(unsigned* seed) {
@@ -71,10 +53,8 @@ static std::string _line(unsigned* seed) {
 }
 
 static bool _setup() {
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    driver_init(DRIVER_VIDEO | DRIVER_TIMER);
-    driver_video_init(WIDTH, HEIGHT, 0, 0, 64, 64, 0);
-    if (!glGetString(GL_VERSION)) return false;
+    std::string why;
+    if (!gl_window_open(WIDTH, HEIGHT, &why)) return false;
     driver_set_altdir(QEL_SOURCE_DIR "/data");
     gfx_init();
     gfx_set_size(WIDTH, HEIGHT);
@@ -180,14 +160,14 @@ int main(int argc, char** argv) {
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     benchmark::Initialize(&argc, argv);
     bool ok = false;
-    _quiet([&] { ok = _setup(); });
+    bench_quiet(LOG, [&] { ok = _setup(); });
     if (!ok) {
         fprintf(stderr, "bench_font: no GL context (is DISPLAY set?) or no console font\n");
         return 1;
     }
     printf("GL: %s / %s\n", glGetString(GL_VERSION), glGetString(GL_RENDERER));
     benchmark::RunSpecifiedBenchmarks();
-    _quiet([] {
+    bench_quiet(LOG, [] {
         font_deinit();
         gfx_deinit();
         driver_deinit();

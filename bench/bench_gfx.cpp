@@ -12,44 +12,27 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include <stb_image.h>
 #include <stb_image_write.h>
 
+#include "bench_quiet.h"
+#include "gl_window.h"
 #include "qel_driver-tex_load.h"
 #include "qel_driver.h"
 #include "qel_gfx.h"
+#include "tempdir.h"
 
 int _QEL_GL_TEXTURE_MAG_FILTER() { return GL_LINEAR; }
 
 static const int QUADS = 10000, IMAGES = 16;
-static std::string _dir;
+static TempDir _dir;  // the pictures
 
-// Log lines of the code under test would swamp the report: they go to a file
-// while `fn` runs.
-template <class F>
-static void _quiet(F fn) {
-    fflush(stdout);
-    fflush(stderr);
-    int out = dup(1), err = dup(2);
-    FILE* log = fopen("/tmp/qel_bench_gfx.log", "a");
-    if (log) {
-        dup2(fileno(log), 1);
-        dup2(fileno(log), 2);
-    }
-    fn();
-    fflush(stdout);
-    fflush(stderr);
-    dup2(out, 1);
-    dup2(err, 2);
-    close(out);
-    close(err);
-    if (log) fclose(log);
-}
+// Where the log lines of the code under test go (see bench_quiet.h).
+static const char* const LOG = "/tmp/qel_bench_gfx.log";
+
 static std::vector<int> _imgs;
 static std::vector<float> _pos;  // x, y per quad
 
@@ -69,14 +52,9 @@ static std::vector<unsigned char> _picture(int w, int h) {
 }
 
 static bool _setup() {
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    driver_init(DRIVER_VIDEO | DRIVER_TIMER);
-    driver_video_init(1024, 768, 0, 0, 64, 64, 0);
-    if (!glGetString(GL_VERSION)) return false;
-    char tmpl[] = "/tmp/qel_bench_XXXXXX";
-    if (!mkdtemp(tmpl)) return false;
-    _dir = tmpl;
-    driver_set_altdir(_dir.c_str());
+    std::string why;
+    if (!gl_window_open(1024, 768, &why)) return false;
+    driver_set_altdir(_dir.path().c_str());
     gfx_init();
     gfx_set_size(1024, 768);
     gfx_set_scale(1);
@@ -84,7 +62,7 @@ static bool _setup() {
     std::vector<unsigned char> small = _picture(32, 32);
     for (int i = 0; i < IMAGES; i++) {
         std::string name = "img" + std::to_string(i);
-        stbi_write_png((_dir + "/" + name + ".png").c_str(), 32, 32, 4, small.data(), 32 * 4);
+        stbi_write_png(_dir.file(name + ".png").c_str(), 32, 32, 4, small.data(), 32 * 4);
         _imgs.push_back(gfx_img_load(name.c_str()));
     }
     srand(1);
@@ -93,7 +71,7 @@ static bool _setup() {
         _pos.push_back((float)(rand() % 740));
     }
     std::vector<unsigned char> big = _picture(2048, 2048);
-    stbi_write_png((_dir + "/big.png").c_str(), 2048, 2048, 4, big.data(), 2048 * 4);
+    stbi_write_png(_dir.file("big.png").c_str(), 2048, 2048, 4, big.data(), 2048 * 4);
     return true;
 }
 
@@ -140,7 +118,7 @@ BENCHMARK(BM_Frame_RawQuads)->Unit(benchmark::kMillisecond);
 // Reference: decoding the file's bytes alone.
 static void BM_Png2048_StbiLoadFromMemory(benchmark::State& state) {
     int len = 0;
-    void* data = driver_file_alloc((_dir + "/big.png").c_str(), &len);
+    void* data = driver_file_alloc(_dir.file("big.png").c_str(), &len);
     for (auto _ : state) {
         int w, h, bpp;
         unsigned char* px = stbi_load_from_memory((const stbi_uc*)data, len, &w, &h, &bpp, 4);
@@ -153,7 +131,7 @@ BENCHMARK(BM_Png2048_StbiLoadFromMemory)->Unit(benchmark::kMillisecond);
 
 // Decode: the whole file read and decoded (_stbi_load).
 static void BM_Png2048_Decode(benchmark::State& state) {
-    std::string path = _dir + "/big.png";
+    std::string path = _dir.file("big.png");
     for (auto _ : state) {
         int w, h, bpp;
         unsigned char* px = _stbi_load(path.c_str(), &w, &h, &bpp, 4);
@@ -199,8 +177,8 @@ BENCHMARK(BM_Png2048_Upload)->Unit(benchmark::kMillisecond);
 
 // The whole of _driver_tex_load.
 static void BM_Png2048_TexLoad(benchmark::State& state) {
-    std::string path = _dir + "/big.png";
-    _quiet([&] {
+    std::string path = _dir.file("big.png");
+    bench_quiet(LOG, [&] {
         for (auto _ : state) {
             int w, h, tw, th;
             GLuint tex = (GLuint)_driver_tex_load(path.c_str(), &w, &h, &tw, &th);
@@ -214,18 +192,16 @@ BENCHMARK(BM_Png2048_TexLoad)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     bool ok = false;
-    _quiet([&] { ok = _setup(); });
+    bench_quiet(LOG, [&] { ok = _setup(); });
     if (!ok) {
         fprintf(stderr, "bench_gfx: no GL context (is DISPLAY set?)\n");
         return 1;
     }
     printf("GL: %s / %s\n", glGetString(GL_VERSION), glGetString(GL_RENDERER));
     benchmark::RunSpecifiedBenchmarks();
-    _quiet([] {
+    bench_quiet(LOG, [] {
         gfx_deinit();
         driver_deinit();
     });
-    std::error_code ec;
-    std::filesystem::remove_all(_dir, ec);
     return 0;
 }

@@ -26,16 +26,19 @@
 #include <stb_image_write.h>
 
 #include "game.h"
+#include "gl_window.h"
 #include "mods.h"
 #include "mods_lua.h"
 #include "qel_driver.h"
 #include "qel_font.h"
 #include "qel_gfx.h"
 #include "qel_mixer.h"
+#include "tempdir.h"
 
 namespace {
 
 Game _game;
+TempDir _dir;  // the mod and its picture
 
 // The sprite positions, in the 320 x 240 view: the script computes the same.
 float _sprite_x(int i) { return (float)((i * 7) % 304); }
@@ -51,13 +54,9 @@ const char* kMod =
     "end\n";
 
 bool _setup() {
-    setenv("SDL_VIDEODRIVER", "x11", 1);
-    driver_init(DRIVER_VIDEO | DRIVER_TIMER);
-    driver_video_init(1280, 720, 0, 0, 64, 64, 0);
-    if (!glGetString(GL_VERSION)) return false;
-    char tmpl[] = "/tmp/qel_bench_sprites_XXXXXX";
-    if (!mkdtemp(tmpl)) return false;
-    std::string dir = tmpl;
+    std::string why;
+    if (!gl_window_open(1280, 720, &why)) return false;
+    const std::string& dir = _dir.path();
     std::vector<unsigned char> px(16 * 16 * 4);
     for (size_t i = 0; i < px.size(); i += 4) {
         px[i] = (unsigned char)(i * 3), px[i + 1] = 160, px[i + 2] = (unsigned char)(255 - i / 4), px[i + 3] = 255;

@@ -18,14 +18,9 @@ cd "$(dirname "$0")/.."
 bin=build/bench/bench_sprites
 [ -x "$bin" ] || { echo "sprites_callgrind.sh: build $bin first"; exit 1; }
 counts=${*:-1000 10000 50000}
-xdir=$(mktemp -d)
-Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$xdir/display" >"$xdir/log" 2>&1 &
-xpid=$!
-trap 'kill $xpid 2>/dev/null; rm -rf "$xdir"' EXIT INT TERM
-i=0
-while [ ! -s "$xdir/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
-[ -s "$xdir/display" ] || { echo "sprites_callgrind.sh: Xvfb did not start"; exit 1; }
-export DISPLAY=":$(cat "$xdir/display")" SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
+. tools/xvfb.sh
+xvfb_start
+export SDL_VIDEODRIVER=x11 SDL_AUDIODRIVER=dummy
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent
 
 printf '%8s %10s %10s %10s %10s %12s   (instructions per command)\n' sprites "Lua call" queue blit raster "frame total"

@@ -16,9 +16,10 @@ extern "C" {
 }
 
 #include "capture.h"
-#include "fixtures.h"
 #include "game.h"
 #include "gl_window.h"
+#include "image_fixtures.h"
+#include "mod_lua.h"
 #include "mods.h"
 #include "mods_lua.h"
 #include "audio_fixtures.h"
@@ -63,13 +64,7 @@ protected:
         GAME_THIS = &game;
         snprintf(game.data.mods.fname, sizeof game.data.mods.fname, "%s", dir.file("main.lua").c_str());
         // 16 x 8: left half red, right half blue, so mirroring shows.
-        std::vector<unsigned char> px = fixture_solid(16, 8, 255, 0, 0, 255);
-        for (int y = 0; y < 8; y++)
-            for (int x = 8; x < 16; x++) {
-                px[(y * 16 + x) * 4] = 0;
-                px[(y * 16 + x) * 4 + 2] = 255;
-            }
-        ASSERT_TRUE(fixture_image(dir.file("halves.png"), "png", 16, 8, px));
+        ASSERT_TRUE(fixture_image(dir.file("halves.png"), "png", 16, 8, fixture_halves(16, 8)));
         ASSERT_TRUE(fixture_image(dir.file("red.png"), "png", 8, 8, fixture_solid(8, 8, 255, 0, 0, 255)));
         ASSERT_TRUE(fixture_image(dir.file("blue.png"), "png", 8, 8, fixture_solid(8, 8, 0, 0, 255, 255)));
         ASSERT_TRUE(fixture_image(dir.file("white.png"), "png", 8, 8, fixture_solid(8, 8, 255, 255, 255, 255)));
@@ -554,16 +549,9 @@ TEST_F(Batch, FontSizePacksTheMeasuredWidthAndHeight) {
 // The event dictionary, as the script receives it
 
 namespace {
-const char* kRecorder =
-    "seen = {}\n"
-    "function _event(e)\n"
-    "  local k = {}\n"
-    "  for n in pairs(e) do k[#k + 1] = n end\n"
-    "  table.sort(k)\n"
-    "  local t = {}\n"
-    "  for _, n in ipairs(k) do t[#t + 1] = n .. '=' .. tostring(e[n]) end\n"
-    "  seen[#seen + 1] = table.concat(t, ' ')\n"
-    "end\n";
+// Keeps the text of every event it receives in `seen`, in order.
+const std::string kRecorder =
+    std::string(mod_lua_event_text) + "seen = {}\nfunction _event(e) seen[#seen + 1] = event_text(e) end\n";
 }
 
 TEST_F(Batch, EventDictionaryForEachKind) {

@@ -8,57 +8,15 @@
 #include <gtest/gtest.h>
 
 #include "child.h"
+#include "mod_run.h"
 #include "tempdir.h"
 
 namespace {
 
-class ModsE2E : public ::testing::Test {
+class ModsE2E : public ModRunTest {
 protected:
-    TempDir dir;
-    Child child;
-
     void SetUp() override {
         if (!getenv("DISPLAY")) GTEST_SKIP() << "needs the X server of the test run (DISPLAY)";
-        make_dir(dir.file("appdata"));
-    }
-
-    void TearDown() override {
-        if (child.pid > 0) child_wait(child, 0);
-    }
-
-    void start(const std::string& main, std::vector<std::string> extra = {}) {
-        write_file(dir.file("main.lua"), main);
-        std::vector<std::string> argv{QEL_BINARY_DIR "/borlix2", "-mod", dir.file("main.lua")};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        child = child_start(argv,
-                            {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "APPDATA=" + dir.file("appdata"),
-                             "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"},
-                            dir.file("out.txt"));
-        ASSERT_GT(child.pid, 0);
-    }
-
-    std::string out() { return path_exists(dir.file("out.txt")) ? read_file(dir.file("out.txt")) : ""; }
-
-    // Waits until the output holds `needle`; false after timeout_ms.
-    bool wait_for(const std::string& needle, int timeout_ms) {
-        for (int waited = 0; waited <= timeout_ms; waited += 20) {
-            if (out().find(needle) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-
-    // The mod log echoes in order, without their time stamps.
-    std::vector<std::string> echoes() {
-        std::vector<std::string> r;
-        std::string o = out();
-        const std::string tag = "ModsAPI: ";
-        for (size_t p = 0; (p = o.find(tag, p)) != std::string::npos;) {
-            size_t e = o.find('\n', p);
-            r.push_back(o.substr(p + tag.size(), e - p - tag.size()));
-            p = e;
-        }
-        return r;
     }
 };
 

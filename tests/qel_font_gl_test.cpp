@@ -15,11 +15,12 @@
 #include <stb_image_write.h>
 
 #include "capture.h"
-#include "fixtures.h"
 #include "gl_window.h"
+#include "image_fixtures.h"
 #include "qel_driver.h"
 #include "qel_font.h"
 #include "qel_gfx.h"
+#include "tempdir.h"
 
 static const int W = 640, H = 240;
 
@@ -56,34 +57,17 @@ static std::string _cells_fnt(int base = 16, int scale_w = 64) {
 
 class FontGl : public ::testing::Test {
 protected:
-    std::string dir, cwd;
+    WorkDir dir;
     void SetUp() override {
         std::string why;
-        ASSERT_TRUE(gl_window_open(W, H, &why)) << why;
-        dir = fixture_dir();
-        char buf[4096];
-        cwd = getcwd(buf, sizeof buf);
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-        mkdir("data", 0700);
-        driver_set_gamename("G");
-        gfx_init();
-        gfx_set_size(W, H);
-        gfx_set_scale(1);
-        gfx_set_orient(0);
-        gfx_set_shift(0, 0);
-        gfx_ortho();
+        ASSERT_TRUE(gl_window_gfx_open(W, H, &why)) << why;
         font_init();
-        clear(0, 0, 0);
-        glColor4ub(255, 255, 255, 255);
         ASSERT_TRUE(fixture_image("data/cells.png", "png", 64, 64, _cells_picture()));
-        fixture_write("data/cells.fnt", _cells_fnt());
+        write_file("data/cells.fnt", _cells_fnt());
     }
     void TearDown() override {
         font_deinit();
-        gfx_deinit();
-        gl_window_close();
-        if (chdir(cwd.c_str())) {}
-        fixture_dir_remove(dir);
+        gl_window_gfx_close();
     }
     static void clear(int r, int g, int b) {
         glClearColor(r / 255.0f, g / 255.0f, b / 255.0f, 1);
@@ -172,7 +156,7 @@ TEST_F(FontGl, ClipCutsGlyphsAndSkipsLines) {
 }
 
 TEST_F(FontGl, TwoTrianglesPerGlyphWithMatchingTextureCorners) {
-    fixture_write("data/shift.fnt", _cells_fnt(1));
+    write_file("data/shift.fnt", _cells_fnt(1));
     int f = load("cells", 32), g = load("shift", 0);
     ASSERT_GT(f, 0);
     ASSERT_GT(g, 0);
@@ -203,7 +187,7 @@ TEST_F(FontGl, TwoTrianglesPerGlyphWithMatchingTextureCorners) {
 
 TEST_F(FontGl, LongLineDrawsEveryGlyph) {
     // 600 glyphs a quarter pixel apart: more than two batches of 256.
-    fixture_write("data/tiny.fnt",
+    write_file("data/tiny.fnt",
                   "common lineHeight=2 base=2 scaleW=64 scaleH=64\n"
                   "char id=97 x=0 y=0 width=1 height=1 xadvance=0.25\n");
     int f = load("tiny", 0);
@@ -214,7 +198,7 @@ TEST_F(FontGl, LongLineDrawsEveryGlyph) {
 }
 
 TEST_F(FontGl, NothingToDrawSendsNoVertices) {
-    fixture_write("data/nowidth.fnt", _cells_fnt(16, 0));
+    write_file("data/nowidth.fnt", _cells_fnt(16, 0));
     int f = load("nowidth", 0);
     ASSERT_GT(f, 0);
     EXPECT_EQ(triangles(f, "abcd", 10, 20).size(), 0u);

@@ -14,10 +14,11 @@
 #include <vector>
 
 #include "capture.h"
-#include "fixtures.h"
+#include "headless.h"
 #include "qel_driver.h"
 #include "qel_font.h"
 #include "qel_gfx.h"
+#include "tempdir.h"
 
 // Every picture "loads" as a 256 x 256 texture with a new GL name.
 static int _fake_next = 100;
@@ -83,30 +84,16 @@ static void _expect_same_font(const FontInfo& a, const FontInfo& b) {
 // state (no window), the graphics layer with a fake loader, and the fonts.
 class Font : public ::testing::Test {
 protected:
-    std::string dir, cwd;
+    WorkDir dir;
     void SetUp() override {
-        dir = fixture_dir();
-        char buf[4096];
-        cwd = getcwd(buf, sizeof buf);
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-        mkdir("data", 0700);
-        mkdir("alt", 0700);
-        driver_init(0);
-        driver_set_gamename("G");
-        driver_set_altdir((dir + "/alt").c_str());
-        gfx_init();  // no GL context: its GL calls do nothing
-        _gfx_set_tex_loader(_fake_load);
+        headless_open(dir.file("alt"), _fake_load);
         _font_set_clock(_clock);
         font_init();
     }
     void TearDown() override {
         font_deinit();
         _font_set_clock(nullptr);
-        _gfx_set_tex_loader(nullptr);
-        gfx_deinit();
-        driver_deinit();
-        if (chdir(cwd.c_str())) {}
-        fixture_dir_remove(dir);
+        headless_close();
     }
     // font_load with its log lines: the font module's lines of stderr.
     int load(const char* name, int size, std::string* log = nullptr) {
@@ -124,7 +111,7 @@ protected:
     }
     // The ASCII test font "t": advance 10, line height 20, at its own size.
     int ascii() {
-        fixture_write("data/t.fnt", _fnt(20, _ascii));
+        write_file("data/t.fnt", _fnt(20, _ascii));
         return load("t", 0);
     }
     static FontInfo& info(int n) { return _font->data[n]; }
@@ -220,8 +207,8 @@ TEST_F(Font, ScaleFollowsTheRequestedSize) {
 }
 
 TEST_F(Font, LoadLogsOnceAndSharesThePictureAcrossSizes) {
-    fixture_write("data/console.fnt", _fnt(32, "ab"));
-    fixture_write("data/console.png", "x");
+    write_file("data/console.fnt", _fnt(32, "ab"));
+    write_file("data/console.png", "x");
     std::string log;
     int big = load("console", 24, &log);
     EXPECT_EQ(big, 1);
@@ -249,7 +236,7 @@ TEST_F(Font, LoadLogsOnceAndSharesThePictureAcrossSizes) {
     EXPECT_EQ(_font->data.size(), 3u);
 
     // A font without a picture measures normally.
-    fixture_write("data/bare.fnt", _fnt(20, "ab"));
+    write_file("data/bare.fnt", _fnt(20, "ab"));
     int bare = load("bare", 0);
     EXPECT_EQ(info(bare).tex, 0);
     EXPECT_EQ(font_get_width(bare, "ab"), 21);
@@ -272,11 +259,11 @@ TEST_F(Font, LookupTriesTheNameThenFntThenTxtAlternativeFirst) {
     };
     mkdir("data/sub", 0700);
     for (const auto& c : cases) {
-        for (const auto& f : c.files) fixture_write(f, "x");
+        for (const auto& f : c.files) write_file(f, "x");
         const char* r = _font_find(c.name);
         std::string got = r ? driver_data_fname(r) : "(none)";
         std::string want = c.found ? c.found : "(none)";
-        if (want.rfind("alt/", 0) == 0) want = dir + "/" + want;
+        if (want.rfind("alt/", 0) == 0) want = dir.file(want);
         EXPECT_EQ(got, want) << c.name << " with " << c.files.size() << " files";
         for (const auto& f : c.files) remove(f.c_str());
     }
@@ -284,8 +271,8 @@ TEST_F(Font, LookupTriesTheNameThenFntThenTxtAlternativeFirst) {
 
 TEST_F(Font, DirectoryPartReadsTheFileThatWasFound) {
     mkdir("data/sub", 0700);
-    fixture_write("data/sub/f.fnt", _fnt(30, "a", 7));
-    fixture_write("data/f.fnt", _fnt(10, "a", 3));
+    write_file("data/sub/f.fnt", _fnt(30, "a", 7));
+    write_file("data/f.fnt", _fnt(10, "a", 3));
     int n = load("sub/f", 0);
     ASSERT_GT(n, 0);
     EXPECT_STREQ(info(n).fnt_fname, "./data/sub/f.fnt");
@@ -297,7 +284,7 @@ TEST_F(Font, DirectoryPartReadsTheFileThatWasFound) {
     _touch("data/sub/f.fnt", _now - 10);
     _touch("data/f.fnt", _now - 10);
     quiet([&] { font_reload(n); });
-    fixture_write("data/sub/f.fnt", _fnt(30, "a", 8));
+    write_file("data/sub/f.fnt", _fnt(30, "a", 8));
     _touch("data/sub/f.fnt", _now - 3);
     quiet([] { font_reload_auto(); });
     EXPECT_EQ(info(n).shapes['a'].w, 8);
@@ -308,7 +295,7 @@ TEST_F(Font, LongNamesNeitherOverflowNorAlias) {
     // alike up to their last bytes.
     std::string sub = "data/" + std::string(250, 'd');
     mkdir(sub.c_str(), 0700);
-    fixture_write(sub + "/xyz.fnt", _fnt(20, "a"));
+    write_file(sub + "/xyz.fnt", _fnt(20, "a"));
     std::string name = std::string(250, 'd') + "/xyz";
     int a = load(name.c_str(), 24), b = load(name.c_str(), 12);
     ASSERT_GT(a, 0);
@@ -327,7 +314,7 @@ TEST_F(Font, LongNamesNeitherOverflowNorAlias) {
 }
 
 TEST_F(Font, EmptyOrVanishedFileKeepsWhatTheEntryHad) {
-    fixture_write("data/empty.fnt", "");
+    write_file("data/empty.fnt", "");
     int e = load("empty", 24);
     ASSERT_GT(e, 0);
     EXPECT_EQ(info(e).height, 0);
@@ -337,7 +324,7 @@ TEST_F(Font, EmptyOrVanishedFileKeepsWhatTheEntryHad) {
 
     int t = ascii();
     FontInfo before = info(t);
-    fixture_write("data/t.fnt", "");
+    write_file("data/t.fnt", "");
     quiet([&] { font_reload(t); });
     remove("data/t.fnt");
     quiet([&] { font_reload(t); });
@@ -347,14 +334,14 @@ TEST_F(Font, EmptyOrVanishedFileKeepsWhatTheEntryHad) {
 
 TEST_F(Font, WatcherReadsQuietChangedFilesKeepingOldGlyphs) {
     _now = 2000000;
-    fixture_write("data/w.fnt", _fnt(20, "ab"));
+    write_file("data/w.fnt", _fnt(20, "ab"));
     _touch("data/w.fnt", _now - 100);
     int big = load("w", 40), own = load("w", 0);
     ASSERT_GT(big, 0);
     quiet([] { font_reload_auto(); });
 
     // 'a' gets another advance, 'b' is gone from the file, 'c' is new.
-    fixture_write("data/w.fnt", "common lineHeight=20\nchar id=97 xadvance=15\nchar id=99 xadvance=4\r\n");
+    write_file("data/w.fnt", "common lineHeight=20\nchar id=97 xadvance=15\nchar id=99 xadvance=4\r\n");
     _touch("data/w.fnt", _now + 10);
     struct {
         time_t now;
@@ -377,11 +364,11 @@ TEST_F(Font, WatcherReadsQuietChangedFilesKeepingOldGlyphs) {
 
     // Within one second the files are not looked at again.
     _now += 5;
-    fixture_write("data/w.fnt", "char id=97 xadvance=20\n");
+    write_file("data/w.fnt", "char id=97 xadvance=20\n");
     _touch("data/w.fnt", _now - 3);
     quiet([] { font_reload_auto(); });
     EXPECT_EQ(info(own).shapes['a'].w, 20);
-    fixture_write("data/w.fnt", "char id=97 xadvance=21\n");
+    write_file("data/w.fnt", "char id=97 xadvance=21\n");
     _touch("data/w.fnt", _now - 2);
     quiet([] { font_reload_auto(); });
     EXPECT_EQ(info(own).shapes['a'].w, 20);
@@ -539,7 +526,7 @@ TEST_F(FontText, NearestCharacter) {
 TEST_F(FontText, HugeAndBrokenMetricsStayDefined) {
     // Advances that overflow any int, and NaN ones: widths saturate, nothing
     // traps, and every index handed back lies in the text.
-    fixture_write("data/odd.fnt",
+    write_file("data/odd.fnt",
                   "common lineHeight=20 base=10 scaleW=0 scaleH=256\n"
                   "char id=97 xadvance=1e38 width=8 height=8\n"
                   "char id=98 xadvance=nan width=8 height=8\n"

@@ -14,31 +14,20 @@
 #include <vector>
 
 #include "capture.h"
-#include "fixtures.h"
 #include "gl_window.h"
+#include "image_fixtures.h"
 #include "qel_driver-sdl2.h"
 #include "qel_driver-tex_load.h"
 #include "qel_driver.h"
 #include "qel_gfx.h"
+#include "tempdir.h"
 
 static int _mag = GL_LINEAR;
 int _QEL_GL_TEXTURE_MAG_FILTER() { return _mag; }
 
 static const int W = 256, H = 256;
 
-// Pictures made for the tests.
-static std::vector<unsigned char> _halves(int w, int h) {  // left red, right blue
-    std::vector<unsigned char> px = fixture_solid(w, h, 255, 0, 0, 255);
-    for (int y = 0; y < h; y++)
-        for (int x = w / 2; x < w; x++) {
-            unsigned char* p = &px[((size_t)y * w + x) * 4];
-            p[0] = 0;
-            p[2] = 255;
-        }
-    return px;
-}
-
-// 3 x 3 cells of 10 pixels; cell (i, j) is (40 + 60 i, 40 + 60 j, 100, 255).
+// A picture made for the tests: 3 x 3 cells of 10 pixels; cell (i, j) is (40 + 60 i, 40 + 60 j, 100, 255).
 static std::vector<unsigned char> _cells() {
     std::vector<unsigned char> px = fixture_solid(30, 30, 0, 0, 100, 255);
     for (int y = 0; y < 30; y++)
@@ -53,39 +42,13 @@ static int _cell(int i) { return ((40 + 60 * i) * 255) >> 8; }  // as premultipl
 
 class GfxGl : public ::testing::Test {
 protected:
-    std::string dir, cwd;
+    WorkDir dir;
     void SetUp() override {
-        std::string why;
-        ASSERT_TRUE(gl_window_open(W, H, &why)) << why;
-        dir = fixture_dir();
-        char buf[4096];
-        cwd = getcwd(buf, sizeof buf);
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-        mkdir("data", 0700);
-        driver_set_gamename("G");
         _mag = GL_LINEAR;
-        gfx_init();
-        window_view();
-        glClearColor(0, 0, 0, 1);
-        glClear(GL_COLOR_BUFFER_BIT);
-        glColor4ub(255, 255, 255, 255);
+        std::string why;
+        ASSERT_TRUE(gl_window_gfx_open(W, H, &why)) << why;
     }
-    void TearDown() override {
-        gfx_deinit();
-        gl_window_close();
-        if (chdir(cwd.c_str())) {}
-        fixture_dir_remove(dir);
-    }
-    // Logical coordinates are window pixels.
-    void window_view() {
-        int w, h;
-        driver_get_size(&w, &h);
-        gfx_set_size(w, h);
-        gfx_set_scale(1);
-        gfx_set_orient(0);
-        gfx_set_shift(0, 0);
-        gfx_ortho();
-    }
+    void TearDown() override { gl_window_gfx_close(); }
     void image(const char* file, const char* format, int w, int h,
                const std::vector<unsigned char>& px) {
         ASSERT_TRUE(fixture_image(std::string("data/") + file, format, w, h, px));
@@ -177,7 +140,7 @@ TEST_F(GfxGl, NearestAgainstLinearMagnification) {
 
 TEST_F(GfxGl, UploadPadsAndReportsItsSizes) {
     image("p.png", "png", 100, 30, fixture_solid(100, 30, 200, 100, 50, 128));
-    std::string path = dir + "/data/p.png";
+    std::string path = dir.file("data/p.png");
     int w = 0, h = 0, tw = 0, th = 0, tex = 0;
     std::string err = capture_stderr([&] { tex = driver_tex_load(path.c_str(), &w, &h, &tw, &th); });
     ASSERT_NE(tex, 0);
@@ -216,16 +179,18 @@ static void _gl13_upload() {
         fprintf(stderr, "%s\n", why.c_str());
         _exit(1);
     }
-    std::string dir = fixture_dir(), path = dir + "/p.png";
-    fixture_image(path, "png", 8, 8, fixture_solid(8, 8, 1, 2, 3, 255));
-    int w, h, tw, th;
     GLint min = 0, mip = 0;
-    if (_driver_tex_load(path.c_str(), &w, &h, &tw, &th)) {
-        glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min);
-        glGetTexParameteriv(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, &mip);
+    {
+        TempDir dir;  // gone before _exit, which skips destructors
+        std::string path = dir.file("p.png");
+        fixture_image(path, "png", 8, 8, fixture_solid(8, 8, 1, 2, 3, 255));
+        int w, h, tw, th;
+        if (_driver_tex_load(path.c_str(), &w, &h, &tw, &th)) {
+            glGetTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, &min);
+            glGetTexParameteriv(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, &mip);
+        }
     }
     fprintf(stderr, "version %x min %x mipmap %d\n", _driver_gl_version(), min, mip);
-    fixture_dir_remove(dir);
     gl_window_close();
     _exit(0);
 }
@@ -272,7 +237,7 @@ TEST_F(GfxGl, NineSliceKeepsCornersAndStretchesTheRest) {
 }
 
 TEST_F(GfxGl, TilingRepeatsUnderAClipAndFillIsOpaque) {
-    image("halves.png", "png", 32, 32, _halves(32, 32));
+    image("halves.png", "png", 32, 32, fixture_halves(32, 32));
     _mag = GL_NEAREST;
     int img = load("halves");
     gfx_img_tile(img, 0, 100, 50, 40, 32);
@@ -299,7 +264,7 @@ TEST_F(GfxGl, TilingRepeatsUnderAClipAndFillIsOpaque) {
 }
 
 TEST_F(GfxGl, NegativeWidthMirrors) {
-    image("halves.png", "png", 32, 32, _halves(32, 32));
+    image("halves.png", "png", 32, 32, fixture_halves(32, 32));
     _mag = GL_NEAREST;
     gfx_img_blit(load("halves"), 100, 0, -64, 32);
     _expect_pixel(44, 16, 0, 0, 254);
@@ -318,7 +283,7 @@ TEST_F(GfxGl, TextureSurvivesTheFullscreenToggle) {
         ASSERT_NE(driver_sdl2_window(), nullptr);
         EXPECT_EQ((SDL_GetWindowFlags(driver_sdl2_window()) & SDL_WINDOW_FULLSCREEN) != 0, full == 1);
         EXPECT_TRUE(glIsTexture(tex));
-        window_view();
+        gl_window_view();
         glClear(GL_COLOR_BUFFER_BIT);
         gfx_img_blit(img, 10, 10, 20, 20);
         _expect_pixel(20, 20, 0, 199, 0);
@@ -331,14 +296,14 @@ TEST_F(GfxGl, BadFilesGiveEmptyEntriesThatDrawNothing) {
     ASSERT_GT(max, 0);
     image("wide.png", "png", max + 1, 1, fixture_solid(max + 1, 1, 9, 9, 9, 255));
     image("ok.png", "png", 8, 8, fixture_solid(8, 8, 9, 9, 9, 255));
-    std::string png = fixture_read("data/ok.png");
-    fixture_write("data/truncated.png", png.substr(0, png.size() / 2));
+    std::string png = read_file("data/ok.png");
+    write_file("data/truncated.png", png.substr(0, png.size() / 2));
     std::string huge = png;
     const char big[8] = {0x40, 0, 0, 0, 0x40, 0, 0, 0};  // IHDR width and height
     huge.replace(16, 8, big, 8);
-    fixture_write("data/huge.png", huge);
-    fixture_write("data/noise.png", std::string(500, '\x9c'));
-    fixture_write("data/empty.png", "");
+    write_file("data/huge.png", huge);
+    write_file("data/noise.png", std::string(500, '\x9c'));
+    write_file("data/empty.png", "");
     mkdir("data/folder.png", 0700);
 
     for (const char* name : {"wide", "truncated", "noise", "empty", "huge"}) {

@@ -14,10 +14,11 @@
 #include <GL/gl.h>
 
 #include "capture.h"
-#include "fixtures.h"
+#include "headless.h"
 #include "qel_driver-tex_load.h"
 #include "qel_driver.h"
 #include "qel_gfx.h"
+#include "tempdir.h"
 
 
 // The fake loader: every call makes a new GL name with the size set here;
@@ -40,34 +41,20 @@ static time_t _clock() { return _now; }
 // state (no window) and the graphics state.
 class Gfx : public ::testing::Test {
 protected:
-    std::string dir, cwd;
+    WorkDir dir;
     void SetUp() override {
-        dir = fixture_dir();
-        char buf[4096];
-        cwd = getcwd(buf, sizeof buf);
-        ASSERT_EQ(chdir(dir.c_str()), 0);
-        mkdir("data", 0700);
-        mkdir("alt", 0700);
-        driver_init(0);
-        driver_set_gamename("G");
+        headless_open(dir.file("alt"), _fake_load);
         driver_set_idiom("desktop");
-        driver_set_altdir((dir + "/alt").c_str());
-        gfx_init();
-        _gfx_set_tex_loader(_fake_load);
         _gfx_set_clock(_clock);
         _fake_side = 2048;
         _fake_calls = 0;
         _fake_next = 100;
     }
     void TearDown() override {
-        _gfx_set_tex_loader(nullptr);
         _gfx_set_clock(nullptr);
-        gfx_deinit();
-        driver_deinit();
-        if (chdir(cwd.c_str())) {}
-        fixture_dir_remove(dir);
+        headless_close();
     }
-    void file(const std::string& path) { fixture_write(path, "x"); }
+    void file(const std::string& path) { write_file(path, "x"); }
     std::string find(const char* name) {
         const char* r = nullptr;
         capture_stdout([&] { r = _gfx_find(name); });
@@ -151,7 +138,7 @@ TEST_F(Gfx, LoadRecordsPathNameAndWholeFileImage) {
     ASSERT_GT(tid, 0);
     GfxTexture* t = _gfx_get_tex(tid);
     EXPECT_STREQ(t->name, "gfx/hero.png");
-    EXPECT_EQ(std::string(t->tex_fname), dir + "/alt/hero.png");
+    EXPECT_EQ(std::string(t->tex_fname), dir.file("alt/hero.png"));
     EXPECT_EQ(t->loaded, 1);
     EXPECT_EQ(t->tex, 100);
     EXPECT_EQ(t->rect.w, 2048);
@@ -163,7 +150,7 @@ TEST_F(Gfx, LoadRecordsPathNameAndWholeFileImage) {
     EXPECT_EQ(out, "_gfx_find(gfx/hero.png):hero:.png\n");
     EXPECT_NE(err.find("trying load tex gfx/hero.png\n"), std::string::npos) << err;
     EXPECT_NE(err.find("doing load tex gfx/hero.png (1)\n"), std::string::npos) << err;
-    EXPECT_NE(err.find("gfx_tex_reload: 1 gfx/hero.png " + dir + "/alt/hero.png\n"), std::string::npos);
+    EXPECT_NE(err.find("gfx_tex_reload: 1 gfx/hero.png " + dir.file("alt/hero.png") + "\n"), std::string::npos);
     EXPECT_NE(err.find("gfx_tex_load: "), std::string::npos);
 
     // Cached: the same handles, nothing searched or loaded again.

@@ -32,17 +32,10 @@ void set_mtime(const std::string& path, time_t t) {
 // directory alt/, the dummy audio device, an empty registry.
 class Mixer : public ::testing::Test {
   protected:
-    TempDir dir;
-    std::string saved_cwd;
+    WorkDir dir;
     std::string wav = wav_file(WAV_PCM, 16, 1, 44100, wav_data_s16(std::vector<int16_t>(441, 1000)));
 
     void SetUp() override {
-        char buf[4096];
-        ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
-        saved_cwd = buf;
-        make_dir(dir.file("data"));
-        make_dir(dir.file("alt"));
-        ASSERT_EQ(chdir(dir.path().c_str()), 0);
         setenv("SDL_AUDIODRIVER", "dummy", 1);
         capture_stdout([] {
             driver_init(DRIVER_AUDIO);
@@ -58,7 +51,6 @@ class Mixer : public ::testing::Test {
             driver_deinit();
         });
         _mixer_set_clock(nullptr);
-        ASSERT_EQ(chdir(saved_cwd.c_str()), 0);
     }
     void data(const std::string& name, const std::string& bytes) { write_file(dir.file("data/" + name), bytes); }
 

@@ -12,9 +12,10 @@
 #include <stb_image.h>
 
 #include "capture.h"
-#include "fixtures.h"
+#include "image_fixtures.h"
 #include "qel_driver-tex_load.h"
 #include "qel_driver.h"
+#include "tempdir.h"
 
 
 TEST(TexLoad, TextureSidePerImageSide) {
@@ -228,9 +229,8 @@ TEST(TexLoad, WithoutAContextTheVersionIsZeroAndFiltersAreLinear) {
 
 class TexLoadFiles : public ::testing::Test {
 protected:
-    std::string dir;
-    void SetUp() override { dir = fixture_dir(); }
-    void TearDown() override { fixture_dir_remove(dir); }
+    TempDir tmp;
+    const std::string dir = tmp.path();
 
     // Loads the file and returns what it printed; *tex gets the result and the
     // outputs must stay as they were on failure.
@@ -247,7 +247,7 @@ protected:
 
 TEST_F(TexLoadFiles, BadFilesGiveOneLineAndNoTexture) {
     ASSERT_TRUE(fixture_image(dir + "/ok.png", "png", 8, 8, fixture_solid(8, 8, 1, 2, 3, 255)));
-    std::string png = fixture_read(dir + "/ok.png");
+    std::string png = read_file(dir + "/ok.png");
     std::string huge = png;
     // IHDR width and height, big-endian, at bytes 16 to 23.
     const char big[8] = {0x40, 0, 0, 0, 0x40, 0, 0, 0};
@@ -255,10 +255,10 @@ TEST_F(TexLoadFiles, BadFilesGiveOneLineAndNoTexture) {
     std::string noise;
     srand(5);
     for (int i = 0; i < 3000; i++) noise.push_back((char)(rand() & 255));
-    fixture_write(dir + "/truncated.png", png.substr(0, png.size() / 2));
-    fixture_write(dir + "/noise.png", noise);
-    fixture_write(dir + "/empty.png", "");
-    fixture_write(dir + "/huge.png", huge);
+    write_file(dir + "/truncated.png", png.substr(0, png.size() / 2));
+    write_file(dir + "/noise.png", noise);
+    write_file(dir + "/empty.png", "");
+    write_file(dir + "/huge.png", huge);
     mkdir((dir + "/folder.png").c_str(), 0700);
 
     const char* names[] = {"truncated.png", "noise.png", "empty.png", "huge.png", "folder.png",
@@ -274,7 +274,7 @@ TEST_F(TexLoadFiles, BadFilesGiveOneLineAndNoTexture) {
 }
 
 TEST_F(TexLoadFiles, UnreadableFileDoesNotRepeatTheLastDecodeReason) {
-    fixture_write(dir + "/noise.png", std::string(100, 'x'));
+    write_file(dir + "/noise.png", std::string(100, 'x'));
     int tex;
     std::string first = load(dir + "/noise.png", &tex);
     std::string decode_reason = first.substr(first.find(" - ") + 3);

@@ -14,8 +14,9 @@
 #include <gtest/gtest.h>
 
 #include "child.h"
-#include "fixtures.h"
-#include "tempdir.h"
+#include "image_fixtures.h"
+#include "mod_lua.h"
+#include "mod_run.h"
 #include "x11.h"
 
 namespace {
@@ -23,20 +24,11 @@ namespace {
 const int kWait = 20000;  // ms; generous for the sanitizer build
 
 // Prints every event as "event" and its keys in order, "k=v" each.
-const char* kRecorder =
-    "function _event(e)\n"
-    "  local k = {}\n"
-    "  for n in pairs(e) do k[#k + 1] = n end\n"
-    "  table.sort(k)\n"
-    "  local t = {}\n"
-    "  for _, n in ipairs(k) do t[#t + 1] = n .. '=' .. tostring(e[n]) end\n"
-    "  print('event ' .. table.concat(t, ' '))\n"
-    "end\n";
+const std::string kRecorder =
+    std::string(mod_lua_event_text) + "function _event(e) print('event ' .. event_text(e)) end\n";
 
-class X11E2E : public ::testing::Test {
+class X11E2E : public ModRunTest {
 protected:
-    TempDir dir;
-    Child child;
     unsigned long window = 0;
 
     void SetUp() override {
@@ -44,62 +36,22 @@ protected:
         // No other window of that title may be around to confuse the search.
         for (int i = 0; i < 250 && x11_wait_window("QelGame", 0, 0, 0); i++) usleep(20000);
         ASSERT_EQ(x11_wait_window("QelGame", 0, 0, 0), 0ul);
-        make_dir(dir.file("appdata"));
         mkdir(QEL_BINARY_DIR "/test-output", 0755);  // pictures kept for a person to look at
         // 8 x 8 red; 16 x 8 with a red left half and a blue right half.
         ASSERT_TRUE(fixture_image(dir.file("red.png"), "png", 8, 8, fixture_solid(8, 8, 255, 0, 0, 255)));
-        std::vector<unsigned char> px = fixture_solid(16, 8, 255, 0, 0, 255);
-        for (int y = 0; y < 8; y++)
-            for (int x = 8; x < 16; x++) px[(y * 16 + x) * 4] = 0, px[(y * 16 + x) * 4 + 2] = 255;
-        ASSERT_TRUE(fixture_image(dir.file("halves.png"), "png", 16, 8, px));
+        ASSERT_TRUE(fixture_image(dir.file("halves.png"), "png", 16, 8, fixture_halves(16, 8)));
     }
 
-    void TearDown() override {
-        if (child.pid > 0) child_wait(child, 0);
-    }
-
-    // Runs the executable: on the mod `main` in the temporary directory, or,
-    // with an empty `main`, on the bundled demo; waits for its window.
+    // Runs the executable on the mod `main` (or, with an empty `main`, on
+    // the bundled demo) and waits for its window.
     void start(const std::string& main) {
-        std::vector<std::string> argv{QEL_BINARY_DIR "/borlix2"};
-        if (!main.empty()) {
-            write_file(dir.file("main.lua"), main);
-            argv.push_back("-mod");
-            argv.push_back(dir.file("main.lua"));
-        }
-        child = child_start(argv,
-                            {"SDL_VIDEODRIVER=x11", "SDL_AUDIODRIVER=dummy", "APPDATA=" + dir.file("appdata"),
-                             "DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent"},
-                            dir.file("out.txt"));
-        ASSERT_GT(child.pid, 0);
+        ASSERT_NO_FATAL_FAILURE(ModRunTest::start(main));
         window = x11_wait_window("QelGame", 1280, 720, kWait);
         ASSERT_NE(window, 0ul) << out();
     }
 
-    std::string out() { return path_exists(dir.file("out.txt")) ? read_file(dir.file("out.txt")) : ""; }
-
-    bool wait_for(const std::string& needle, int timeout_ms = kWait) {
-        for (int waited = 0; waited <= timeout_ms; waited += 20) {
-            if (out().find(needle) != std::string::npos) return true;
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-        return false;
-    }
-
-    // The mod log's echoes in order (print logs each argument as a line).
-    std::vector<std::string> echoes() {
-        std::vector<std::string> r;
-        std::string o = out();
-        const std::string tag = "ModsAPI: ";
-        for (size_t p = 0; (p = o.find(tag, p)) != std::string::npos;) {
-            size_t e = o.find('\n', p);
-            r.push_back(o.substr(p + tag.size(), e - p - tag.size()));
-            p = e;
-        }
-        return r;
-    }
-
-    // The events the recorder printed, in order.
+    // The events the recorder printed, in order (print logs each argument as
+    // an echo of its own).
     std::vector<std::string> events() {
         std::vector<std::string> r;
         for (const std::string& e : echoes())
@@ -202,7 +154,7 @@ TEST_F(X11E2E, LogicalViewPixelsLandWhereExpected) {
 }
 
 TEST_F(X11E2E, InputReachesTheScript) {
-    start(std::string(kRecorder) +
+    start(kRecorder +
           "frames = 0\n"
           "function _paint()\n"
           "  frames = frames + 1\n"

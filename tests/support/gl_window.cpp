@@ -1,10 +1,12 @@
-// Test helper: opens the driver's window with a real GL context.
+// Test helper: opens the driver's window with a real GL context, and the
+// graphics layer on it.
 #include "gl_window.h"
 
 #include <GL/gl.h>
 #include <cstdlib>
 
 #include "qel_driver.h"
+#include "qel_gfx.h"
 
 bool gl_window_open(int w, int h, std::string* why) {
     // With X unreachable SDL would fall back to a driver without a window.
@@ -24,6 +26,32 @@ bool gl_window_open(int w, int h, std::string* why) {
 }
 
 void gl_window_close() { driver_deinit(); }
+
+bool gl_window_gfx_open(int w, int h, std::string* why) {
+    if (!gl_window_open(w, h, why)) return false;
+    driver_set_gamename("G");
+    gfx_init();
+    gl_window_view();
+    glClearColor(0, 0, 0, 1);
+    glClear(GL_COLOR_BUFFER_BIT);
+    glColor4ub(255, 255, 255, 255);
+    return true;
+}
+
+void gl_window_gfx_close() {
+    gfx_deinit();
+    gl_window_close();
+}
+
+void gl_window_view() {
+    int w, h;
+    driver_get_size(&w, &h);
+    gfx_set_size(w, h);
+    gfx_set_scale(1);
+    gfx_set_orient(0);
+    gfx_set_shift(0, 0);
+    gfx_ortho();
+}
 
 GlPixel gl_pixel(int x, int y) {
     int w = 0, h = 0;

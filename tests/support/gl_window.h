@@ -1,5 +1,6 @@
 // Test helper: the driver's real window with its GL context, under the X
-// server named by DISPLAY, and read-back of what was drawn.
+// server named by DISPLAY, the graphics layer on it, and read-back of what was
+// drawn.
 #ifndef QEL_TEST_GL_WINDOW_H
 #define QEL_TEST_GL_WINDOW_H
 
@@ -12,6 +13,15 @@
 bool gl_window_open(int w, int h, std::string* why);
 // Stops the driver: window, context and SDL.
 void gl_window_close();
+
+// gl_window_open, then the graphics layer for the game "G" in window pixels
+// (gl_window_view), the back buffer cleared to black and the colour white.
+bool gl_window_gfx_open(int w, int h, std::string* why);
+// Stops the graphics layer, then the driver.
+void gl_window_gfx_close();
+// Sets the graphics layer's view so that logical coordinates are window
+// pixels: the window's size, scale 1, no turn, no shift.
+void gl_window_view();
 
 struct GlPixel {
     int r, g, b, a;

@@ -23,6 +23,19 @@ TempDir::~TempDir() { nftw(_path.c_str(), _remove_entry, 16, FTW_DEPTH | FTW_PHY
 
 std::string TempDir::file(const std::string& name) const { return _path + "/" + name; }
 
+WorkDir::WorkDir() {
+    char buf[4096];
+    if (!getcwd(buf, sizeof buf)) throw std::runtime_error("getcwd failed");
+    _cwd = buf;
+    make_dir(file("data"));
+    make_dir(file("alt"));
+    if (chdir(path().c_str()) != 0) throw std::runtime_error("cannot enter " + path());
+}
+
+WorkDir::~WorkDir() {
+    if (chdir(_cwd.c_str())) {}
+}
+
 void write_file(const std::string& path, const std::string& bytes) {
     FILE* f = fopen(path.c_str(), "wb");
     if (!f) throw std::runtime_error("cannot write " + path);

@@ -1,5 +1,6 @@
 // Test helper: a fresh directory under /tmp, removed with everything in it
-// when the object goes; and whole-file helpers for fixtures.
+// when the object goes (also as the working directory, laid out as the
+// engine's); and whole-file helpers for fixtures.
 #ifndef QEL_TEST_TEMPDIR_H
 #define QEL_TEST_TEMPDIR_H
 
@@ -17,6 +18,18 @@ class TempDir {
 
   private:
     std::string _path;
+};
+
+// A TempDir made the working directory, holding an empty data/ (the engine's
+// ./data) and an empty alt/ (for a test's alternative directory); the old
+// working directory comes back when the object goes.
+class WorkDir : public TempDir {
+  public:
+    WorkDir();
+    ~WorkDir();
+
+  private:
+    std::string _cwd;
 };
 
 void write_file(const std::string& path, const std::string& bytes);

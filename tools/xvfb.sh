@@ -1,0 +1,18 @@
+# An X server of a script's own (Xvfb, 1600x900, on a display number it picks
+# itself: parallel xvfb-run calls race for one), for the tests and the
+# benchmark scripts. Sourced by test.sh and the scripts in bench/.
+#
+# xvfb_start: starts the server and exports DISPLAY; sets xdir, a new
+# temporary directory that also holds the server's log. The server is stopped
+# and xdir removed when the script exits. Exits the script when the server
+# does not come up.
+xvfb_start() {
+  xdir=$(mktemp -d)
+  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$xdir/display" >"$xdir/log" 2>&1 &
+  xpid=$!
+  trap 'kill $xpid 2>/dev/null; rm -rf "$xdir"' EXIT INT TERM
+  i=0
+  while [ ! -s "$xdir/display" ] && [ $i -lt 100 ]; do sleep 0.1; i=$((i + 1)); done
+  [ -s "$xdir/display" ] || { echo "$(basename "$0"): Xvfb did not start"; cat "$xdir/log"; exit 1; }
+  export DISPLAY=":$(cat "$xdir/display")"
+}
