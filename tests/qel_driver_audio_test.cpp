@@ -424,6 +424,48 @@ TEST_F(AudioDevice, OggWithDamagedCommentHeaderIsRefused) {
     }
 }
 
+// Files that open as far as their setup header and then fail: the decoder
+// must give back everything it took (the sanitizer tree finds a leak), and a
+// stream at a rate in the millions must not reach SDL's resampler, whose
+// sizes overflow there.
+TEST_F(AudioDevice, OggWithDamagedSetupOrAbsurdRateIsRefused) {
+    std::string good = dir.file("good.ogg");
+    ASSERT_TRUE(ogg_encode(good, pcm_sine(4410, 2, 44100, 441, 0.5), 2, 44100));
+    std::string bytes = read_file(good);
+    size_t id = bytes.find("\x01vorbis"), setup = bytes.find("\x05vorbis");
+    ASSERT_NE(id, std::string::npos);
+    ASSERT_NE(setup, std::string::npos);
+    // A byte of the setup header inverted, or the identification header's
+    // rate replaced.
+    auto flip = [&](size_t at) { return std::string(1, (char)~bytes[at]); };
+    uint32_t absurd = 4281890;
+    struct Case {
+        const char* name;
+        size_t at;
+        std::string patch;
+    };
+    const Case cases[] = {
+        {"codebook damaged early", setup + 232, flip(setup + 232)},
+        {"codebook damaged later", setup + 935, flip(setup + 935)},
+        {"setup damaged further on", setup + 1342, flip(setup + 1342)},
+        {"rate in the millions", id + 12, std::string((const char*)&absurd, 4)},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        ASSERT_LT(k.at + k.patch.size(), bytes.size());
+        std::string bad = bytes;
+        bad.replace(k.at, k.patch.size(), k.patch);
+        std::string path = file(std::string("setup_") + std::to_string(&k - cases) + ".ogg", bad);
+        quiet([&] { EXPECT_EQ(driver_audio_sample_load(path.c_str()), 0); });
+        int s = stream(path);
+        std::string out = quiet([&] { driver_audio_stream_play(s, 1, 0); });
+        EXPECT_TRUE(has_line(out, "_mixer: error in _stream_load_ogg '" + path + "' (stb_vorbis_open_memory)\n"))
+            << out;
+        callback();
+        quiet([&] { driver_audio_stream_stop(s); });
+    }
+}
+
 TEST_F(AudioDevice, StereoStreamLoopsFromTheStart) {
     std::string path = dir.file("ten.ogg");
     ASSERT_TRUE(ogg_encode(path, pcm_sine(441000, 2, 44100, 330, 0.5), 2, 44100));

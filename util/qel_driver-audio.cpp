@@ -19,6 +19,8 @@ _SDL_audioData* _sdl_audio_data = nullptr;
 // The work format: what every source yields and the callback mixes.
 static const int _WORK_FREQ = 44100;
 static const int _WORK_CHANNELS = 2;
+// The highest rate a stream may have; no recording comes near it.
+static const unsigned _MAX_STREAM_RATE = 768000;
 
 _SDL_audioData::_SDL_audioData() : work{}, _want{}, have{}, sources(1, nullptr), peak(1.0f), memused(0) {}
 
@@ -75,6 +77,30 @@ bool _driver_audio_vorbis_headers_ok(const void* mem, int len) {
     }
 }
 
+// stb_vorbis is given one block of memory and works inside it alone. Left to
+// itself it mallocs, and leaks what it allocated when a damaged setup header
+// makes it give up part-way, and it takes scratch space from the stack with
+// sizes that come from the file. The block starts small and doubles while the
+// decoder runs out, up to a ceiling far above what real files need.
+stb_vorbis* _driver_audio_vorbis_open(const void* mem, int len, char** arena) {
+    *arena = nullptr;
+    if (!_driver_audio_vorbis_headers_ok(mem, len)) return nullptr;
+    for (int size = 256 << 10; size <= 64 << 20; size *= 2) {
+        char* block = (char*)malloc((size_t)size);
+        if (!block) return nullptr;
+        stb_vorbis_alloc alloc = {block, size};
+        int error = 0;
+        stb_vorbis* v = stb_vorbis_open_memory((const unsigned char*)mem, len, &error, &alloc);
+        if (v) {
+            *arena = block;
+            return v;
+        }
+        free(block);
+        if (error != VORBIS_outofmem) return nullptr;
+    }
+    return nullptr;
+}
+
 // ---------------------------------------------------------------------------
 // Sources
 
@@ -108,7 +134,7 @@ void AudioSourceMemory::get_samples(int start, int length, float* r) {
 }
 
 AudioSourceVorbis::AudioSourceVorbis(const char* path)
-    : fname{}, data(nullptr), file_mem(nullptr), len(0), _memused(0), channels(0), rate(0), rate_cvt(nullptr),
+    : fname{}, data(nullptr), arena(nullptr), file_mem(nullptr), len(0), _memused(0), channels(0), rate(0), rate_cvt(nullptr),
       _failed(false) {
     // A path that does not fit is dropped whole: a shortened one could name
     // another file. Opening the empty path then fails like a missing file.
@@ -127,11 +153,12 @@ bool AudioSourceVorbis::load() {
         QEL_LOG("_mixer: error in _stream_load_ogg '%s' (driver_file_alloc)\n", fname);
         return false;
     }
-    if (_driver_audio_vorbis_headers_ok(file_mem, size))
-        data = stb_vorbis_open_memory((const unsigned char*)file_mem, size, nullptr, nullptr);
+    data = _driver_audio_vorbis_open(file_mem, size, &arena);
     // The length is counted in stereo floats at 44100 Hz, which is what
     // get_samples delivers whatever the file's channels and rate. A length
-    // beyond int (a damaged file can claim one) is refused.
+    // beyond int (a damaged file can claim one) is refused, and so is a rate
+    // that no recording has: SDL's resampler overflows its own sizes for
+    // rates in the millions.
     bool usable = data != nullptr;
     uint64_t frames = 0;
     if (usable) {
@@ -139,7 +166,8 @@ bool AudioSourceVorbis::load() {
         channels = info.channels;
         rate = info.sample_rate;
         frames = stb_vorbis_stream_length_in_samples(data);
-        if (info.sample_rate != (unsigned)_WORK_FREQ) {
+        usable = rate > 0 && rate <= _MAX_STREAM_RATE;
+        if (usable && rate != (unsigned)_WORK_FREQ) {
             frames = info.sample_rate ? frames * _WORK_FREQ / info.sample_rate : 0;
             rate_cvt = SDL_NewAudioStream(AUDIO_F32SYS, 2, (int)std::min(info.sample_rate, (unsigned)INT_MAX),
                                           AUDIO_F32SYS, 2, _WORK_FREQ);
@@ -150,6 +178,8 @@ bool AudioSourceVorbis::load() {
     if (!usable) {
         if (data) stb_vorbis_close(data);
         data = nullptr;
+        free(arena);
+        arena = nullptr;
         if (rate_cvt) SDL_FreeAudioStream(rate_cvt);
         rate_cvt = nullptr;
         free(file_mem);
@@ -171,6 +201,8 @@ void AudioSourceVorbis::unload() {
     QEL_LOG("_mixer: AudioSourceVorbis.unload '%s' ...\n", fname);
     stb_vorbis_close(data);
     data = nullptr;
+    free(arena);
+    arena = nullptr;
     free(file_mem);
     file_mem = nullptr;
     if (rate_cvt) SDL_FreeAudioStream(rate_cvt);
@@ -275,6 +307,36 @@ AudioSourceMemory* _driver_audio_sample_load_wav(const char* s) {
     return m;
 }
 
+// The whole file as interleaved 16-bit samples, frame by frame as
+// stb_vorbis_decode_memory does it, but inside the decoder's own block and
+// refusing more audio than an int counts in bytes. False for a file that
+// does not open or holds no audio.
+static bool _driver_audio_vorbis_decode(const void* file, int size, int* channels, int* rate,
+                                        std::vector<short>& pcm) {
+    char* arena = nullptr;
+    stb_vorbis* v = _driver_audio_vorbis_open(file, size, &arena);
+    if (!v) return false;
+    stb_vorbis_info info = stb_vorbis_get_info(v);
+    *channels = info.channels;
+    *rate = (int)std::min(info.sample_rate, (unsigned)INT_MAX);
+    // A frame yields at most 4096 samples per channel.
+    std::vector<short> frame((size_t)info.channels * 4096);
+    bool fits = true;
+    for (;;) {
+        int n = stb_vorbis_get_frame_short_interleaved(v, info.channels, frame.data(), (int)frame.size());
+        if (n <= 0) break;
+        size_t got = (size_t)n * (size_t)info.channels;
+        if ((pcm.size() + got) * sizeof(short) > (size_t)INT_MAX) {
+            fits = false;
+            break;
+        }
+        pcm.insert(pcm.end(), frame.begin(), frame.begin() + (ptrdiff_t)got);
+    }
+    stb_vorbis_close(v);
+    free(arena);
+    return fits && !pcm.empty();
+}
+
 AudioSourceMemory* _driver_audio_sample_load_ogg(const char* s) {
     int size = 0;
     void* file = driver_file_alloc(s, &size);
@@ -283,21 +345,16 @@ AudioSourceMemory* _driver_audio_sample_load_ogg(const char* s) {
         return nullptr;
     }
     int channels = 0, rate = 0;
-    short* pcm = nullptr;
-    int samples = 0;
-    if (_driver_audio_vorbis_headers_ok(file, size))
-        samples = stb_vorbis_decode_memory((const unsigned char*)file, size, &channels, &rate, &pcm);
+    std::vector<short> pcm;
+    bool decoded = _driver_audio_vorbis_decode(file, size, &channels, &rate, pcm);
     free(file);
-    if (samples <= 0) {
-        free(pcm);
+    if (!decoded) {
         QEL_LOG("_mixer: error in _sample_load_ogg '%s' (stb_vorbis_decode_memory)\n", s);
         return nullptr;
     }
     // Converted from the file's own rate, so it plays at its own pitch.
     AudioSourceMemory* m =
-        _driver_audio_convert((const Uint8*)pcm, (size_t)channels * (size_t)samples * sizeof(short), AUDIO_S16SYS,
-                              channels, rate);
-    free(pcm);
+        _driver_audio_convert((const Uint8*)pcm.data(), pcm.size() * sizeof(short), AUDIO_S16SYS, channels, rate);
     if (!m) QEL_LOG("_mixer: error in _sample_load_ogg '%s' (SDL_BuildAudioCVT)\n", s);
     return m;
 }

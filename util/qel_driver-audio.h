@@ -49,6 +49,7 @@ class AudioSourceVorbis : public AudioSource {
   public:
     char fname[1024];       // empty when the path did not fit
     stb_vorbis* data;       // the open decoder, null while closed
+    char* arena;            // the decoder's memory while open
     void* file_mem;         // the whole file while open
     int len;                // floats while open
     int _memused;           // the file's size while open
@@ -117,6 +118,9 @@ void _driver_audio_normalize(float* stream, int len);
 // Whether an Ogg Vorbis file's comment header is whole and consistent, which
 // stb_vorbis needs before it may read the file.
 bool _driver_audio_vorbis_headers_ok(const void* mem, int len);
+// A decoder over a whole Ogg Vorbis file in memory, working only inside
+// *arena (free it after stb_vorbis_close); null for a file it cannot open.
+stb_vorbis* _driver_audio_vorbis_open(const void* mem, int len, char** arena);
 // Whole-file decoders into the work format; null on failure.
 AudioSourceMemory* _driver_audio_sample_load_wav(const char* s);
 AudioSourceMemory* _driver_audio_sample_load_ogg(const char* s);
