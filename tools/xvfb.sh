@@ -6,9 +6,13 @@
 # temporary directory that also holds the server's log. The server is stopped
 # and xdir removed when the script exits. Exits the script when the server
 # does not come up.
+#
+# -noreset: by default the server resets itself whenever its last client
+# disconnects, and a connection made during the reset is refused (a test that
+# closes its display and then opens another at once would find no server).
 xvfb_start() {
   xdir=$(mktemp -d)
-  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$xdir/display" >"$xdir/log" 2>&1 &
+  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp -noreset 3>"$xdir/display" >"$xdir/log" 2>&1 &
   xpid=$!
   trap 'kill $xpid 2>/dev/null; rm -rf "$xdir"' EXIT INT TERM
   i=0
