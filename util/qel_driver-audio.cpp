@@ -134,8 +134,8 @@ void AudioSourceMemory::get_samples(int start, int length, float* r) {
 }
 
 AudioSourceVorbis::AudioSourceVorbis(const char* path)
-    : fname{}, data(nullptr), arena(nullptr), file_mem(nullptr), len(0), _memused(0), channels(0), rate(0), rate_cvt(nullptr),
-      _failed(false) {
+    : fname{}, data(nullptr), arena(nullptr), file_mem(nullptr), len(0), _memused(0), channels(0), rate(0),
+      rate_cvt(nullptr), _failed(false) {
     // A path that does not fit is dropped whole: a shortened one could name
     // another file. Opening the empty path then fails like a missing file.
     if (strlen(path) < sizeof fname) strcpy(fname, path);
