@@ -3,8 +3,6 @@
 // extension operations that the Lua binding calls.
 #include "mods.h"
 
-#include <climits>
-#include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +12,7 @@
 #include "qel_driver.h"
 #include "qel_font.h"
 #include "qel_mixer.h"
+#include "qel_util.h"
 
 ModsAPI::ModsAPI(Game& game) : game(game), params(var_dict()) {}
 
@@ -187,15 +186,6 @@ void ModsAPI::image_draw(std::string name, float x, float y, float w, float h, f
     batch.queue.push_back(std::move(c));
 }
 
-// Float to int truncation that stays defined for every value: NaN gives 0,
-// values beyond the int range its nearest end.
-static int _mods_to_int(double v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0) return INT_MAX;
-    if (v <= -2147483648.0) return INT_MIN;
-    return (int)v;
-}
-
 void ModsAPI::font_draw(std::string name, int points, std::string text, float x, float y, float w, int align,
                         int color, float alpha, float mode) {
     GCommand c;
@@ -209,7 +199,7 @@ void ModsAPI::font_draw(std::string name, int points, std::string text, float x,
     c.align = align;
     c.color = color;
     c.alpha = alpha;
-    c.mode = _mods_to_int(mode);
+    c.mode = myint(mode);
     batch.queue.push_back(std::move(c));
 }
 
@@ -220,7 +210,7 @@ int ModsAPI::font_size(std::string name, int points, std::string text, float w) 
     int f = font_load(name.c_str(), points);
     double width = w > 0 ? w : font_get_width(f, text.c_str());
     double height = font_get_height(f, text.c_str(), w);
-    int wi = _mods_to_int(width), hi = _mods_to_int(height);
+    int wi = myint(width), hi = myint(height);
     wi = wi < 0 ? 0 : (wi > 32767 ? 32767 : wi);
     hi = hi < 0 ? 0 : (hi > 65535 ? 65535 : hi);
     return wi * 65536 + hi;

@@ -2,7 +2,6 @@
 // the premultiplied draw colour, and the texture magnification switch.
 #include <SDL_opengl.h>
 
-#include <climits>
 #include <cmath>
 
 #include "game.h"
@@ -19,10 +18,8 @@ static const int _BATCH_INT_TOP = 2147483520;
 // Truncation toward zero that stays defined for every value: NaN gives 0,
 // values beyond INT_MIN .. _BATCH_INT_TOP the nearest end.
 static int _batch_to_int(float v) {
-    if (std::isnan(v)) return 0;
-    if (v >= (float)_BATCH_INT_TOP) return _BATCH_INT_TOP;
-    if (v <= -2147483648.0f) return INT_MIN;
-    return (int)v;
+    int i = myint(v);
+    return i > _BATCH_INT_TOP ? _BATCH_INT_TOP : i;
 }
 
 // The colour premultiplied by alpha, as the blending expects. Alpha is first

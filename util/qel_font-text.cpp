@@ -7,27 +7,18 @@
 // still fits (or before the first byte that does not), in at most 32 lines.
 #include <GL/gl.h>
 
-#include <climits>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 
 #include "qel_font.h"
+#include "qel_util.h"
 
 // Glyphs per draw call: a longer line is sent in several calls.
 static const int _FONT_BATCH = 256;
 static GLfloat _font_vertices[_FONT_BATCH * 6 * 2];
 static GLfloat _font_coords[_FONT_BATCH * 6 * 2];
-
-// Truncation toward zero that stays defined for every value: widths and
-// distances built from a font file's numbers may be huge or NaN.
-static int _font_to_int(float v) {
-    if (std::isnan(v)) return 0;
-    if (v >= 2147483647.0f) return INT_MAX;
-    if (v <= -2147483648.0f) return INT_MIN;
-    return (int)v;
-}
 
 const char* _font_filter(const char* s) { return s; }
 
@@ -47,7 +38,7 @@ void _font_wrap_calc(int fid, const char* s, float ww, FontWrap& wrap) {
             if (ww == 0 || w + a <= ww) {
                 if (c == ' ') {
                     ls = i;
-                    lw = _font_to_int(w);
+                    lw = myint(w);
                 }
                 w += a;
                 i++;
@@ -64,7 +55,7 @@ void _font_wrap_calc(int fid, const char* s, float ww, FontWrap& wrap) {
         int* line = wrap.lines[wrap.total];
         line[0] = ts;
         line[1] = end;
-        line[2] = _font_to_int(w);
+        line[2] = myint(w);
         if (++wrap.total == 32 || c == 0) return;
         // A breaking space or newline is dropped; a byte that did not fit
         // starts the next line.
@@ -212,7 +203,7 @@ int font_cnear(int fid, const char* s, int x, int y, float w, int align) {
     _font_walk(fid, s, w, align, &nx, &ny, [&](int n, float rx, float ry, float, float h) {
         // The line counts before the column: a vertical step outweighs any
         // horizontal one. In 64 bits, so no distance can wrap around.
-        int64_t dx = _font_to_int(rx - x), dy = _font_to_int(ry + h / 2 - y);
+        int64_t dx = myint(rx - x), dy = myint(ry + h / 2 - y);
         int64_t d = std::llabs(dx) + std::llabs(dy) * 65536;
         if (d < best_d) {
             best_d = d;
