@@ -4,7 +4,7 @@
 #include "qel_font.h"
 
 int fixture_font_width(int advance) { return 16 * advance; }
-int fixture_font_height(int line_height) { return 6 * line_height; }
+int fixture_font_height(int line_height) { return 8 * line_height; }
 
 std::string fixture_font_text(int line_height, int advance) {
     std::string s = "common lineHeight=" + std::to_string(line_height) + " base=" + std::to_string(line_height) +
