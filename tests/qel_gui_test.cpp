@@ -346,6 +346,32 @@ TEST_F(Gui, ReleaseClicksOnlyWhenTheFocusedChildIsUnderIt) {
     EXPECT_EQ(log, (GuiLog{"a event EXIT 0,0 v=0", "b event ENTER 0,0 v=0", "a event UP 25,5 v=0"}));
 }
 
+TEST_F(Gui, AReleaseThroughTheFocusPathStartsNoSecondHoverPath) {
+    // The focused x lies under a sibling of its container: the release goes
+    // to x through the focus path while the sibling is hovered. Were x's
+    // container to track the pointer, x would be flagged hovered below an
+    // unhovered container, and no later hover move would clear it.
+    Rec<Container>* C = new Rec<Container>(&log, "C");
+    Rec<Widget>* x = leaf(&log, "x", 20, 20, 1);
+    Rec<Widget>* cover = leaf(&log, "cover", 20, 20);
+    root.add(C, 0, 0);
+    C->add(x, 0, 0);
+    root.add(cover, 0, 0);
+    settle();
+    quiet_root();
+    x->_focus();
+    log.clear();
+    send(ev(EVT_UP, 5, 5));
+    EXPECT_EQ(log, (GuiLog{"cover event ENTER 0,0 v=0", "C event UP 5,5 v=0", "x event UP 5,5 v=0"}));
+    EXPECT_EQ(root.hover, cover);
+    EXPECT_EQ(C->hover, nullptr);
+    EXPECT_FALSE(x->style.hover);
+    cover->ignore = 1;
+    send(ev(EVT_MOTION, 5, 5));
+    send(ev(EVT_MOTION, 100, 100));
+    for (Widget* w : root._list_descendants()) EXPECT_FALSE(w->style.hover) << w->name;
+}
+
 TEST_F(Gui, ReleasedSpaceOrReturnClicksDownTheFocusPath) {
     Rec<Container>* box = new Rec<Container>(&log, "C");
     Rec<Widget>* a = leaf(&log, "a", 10, 6, 1);

@@ -317,10 +317,14 @@ var Container::event(Event* e) {
     }
 
     // Hover follows the pointer, except while a button is held in motion.
+    // Only a root, or a container that is itself hovered, has a child under
+    // the pointer: a focused container reached by a release while another
+    // widget is hovered would otherwise start a second hover path, whose
+    // flags no later move of the hover could clear.
     Widget* prev = hover;
     Widget* cur = hover;
     if ((type == EVT_MOTION && e->b == 0) || type == EVT_DOWN || type == EVT_UP)
-        cur = _gui_child_at(widgets, e->x, e->y, false);
+        cur = !parent || style.hover ? _gui_child_at(widgets, e->x, e->y, false) : nullptr;
     if (type == EVT_EXIT) cur = nullptr;
     if (cur != prev) {
         if (prev) {
