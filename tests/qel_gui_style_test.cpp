@@ -359,6 +359,8 @@ TEST_F(ThemeTest, BackgroundAndOverlayOverThePaddingBox) {
         {"edge wins over tile", draw(1, U, U, 4, 3), none,
          {"color 255 255 255 255", "box 1 5 5 12 12 4", "color 255 255 255 255"}},
         {"tile", draw(1, U, U, U, 3), none, {"color 255 255 255 255", "tile 1 5 5 12 12 3", "color 255 255 255 255"}},
+        {"negative edge", draw(1, U, U, INT_MIN, U), none,
+         {"color 255 255 255 255", "box 1 5 5 12 12 0", "color 255 255 255 255"}},
         // A tile size of 0 or less would never end the tiling: nothing tiles.
         {"tile 0", draw(1, U, U, U, 0), none, {"color 255 255 255 255", "color 255 255 255 255"}},
         {"tile -3", draw(1, U, U, U, -3), none, {"color 255 255 255 255", "color 255 255 255 255"}},
@@ -411,6 +413,16 @@ TEST_F(ThemeTest, HugeDecorationsSaturate) {
     Theme::resize(w, 100, 40);
     EXPECT_EQ(log, (GuiLog{"w resize " + std::to_string(INT_MIN) + "x" + std::to_string(INT_MIN), "w resize"}));
     paint(w);  // no overflow on the way (UBSan)
+
+    // A box reaching past the int range is cut so that its far edge is an
+    // int, which the 9-slice and tiling primitives compute.
+    Widget* wide = widget(10, 10, [](StyleSheet& s) {
+        s.set_margin(5);
+        s.background.image = 1;
+        s.background.edge = 4;
+    });
+    wide->_rect.w = 1e30f;
+    EXPECT_EQ(paint(wide)[1], "box 1 5 5 " + std::to_string(INT_MAX - 5) + " 10 4");
 }
 
 TEST_F(ThemeTest, ResizeToAGivenOuterSizeOffersTheContentWhatRemains) {

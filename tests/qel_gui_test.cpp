@@ -64,6 +64,12 @@ class Gui : public ::testing::Test {
     var send(Event e) { return root.event(&e); }
     // The root's own calls are left out of the log.
     void quiet_root() { root.log = nullptr; }
+    // A recording leaf of w x h added to the root at (x, y).
+    Rec<Widget>* put(const char* name, int x, int y, int w, int h, int useful = 0) {
+        Rec<Widget>* r = leaf(&log, name, w, h, useful);
+        root.add(r, x, y);
+        return r;
+    }
     // Adds and lays out, then forgets what the set-up wrote down.
     void settle() {
         root.resize();
@@ -260,10 +266,8 @@ TEST_F(Gui, HoverFollowsTheSameProtocol) {
 }
 
 TEST_F(Gui, PressFocusesTheTopmostFocusableAndHoversTheTopmost) {
-    Rec<Widget>* below = leaf(&log, "below", 20, 20, 1);
-    Rec<Widget>* top = leaf(&log, "top", 20, 20, 0);
-    root.add(below, 0, 0);
-    root.add(top, 0, 0);
+    Rec<Widget>* below = put("below", 0, 0, 20, 20, 1);
+    Rec<Widget>* top = put("top", 0, 0, 20, 20);
     settle();
     quiet_root();
     send(ev(EVT_DOWN, 5, 6));
@@ -281,10 +285,8 @@ TEST_F(Gui, PressFocusesTheTopmostFocusableAndHoversTheTopmost) {
 }
 
 TEST_F(Gui, HoverTracksThePointerAndAButtonHeldKeepsIt) {
-    Rec<Widget>* a = leaf(&log, "a", 10, 10);
-    Rec<Widget>* b = leaf(&log, "b", 10, 10);
-    root.add(a, 0, 0);
-    root.add(b, 20, 0);
+    put("a", 0, 0, 10, 10);
+    put("b", 20, 0, 10, 10);
     settle();
     struct Step {
         Event e;
@@ -314,8 +316,7 @@ TEST_F(Gui, HoverTracksThePointerAndAButtonHeldKeepsIt) {
 }
 
 TEST_F(Gui, WheelWithNothingHoveredGoesToTheFocusedChild) {
-    Rec<Widget>* a = leaf(&log, "a", 10, 10, 1);
-    root.add(a, 0, 0);
+    Rec<Widget>* a = put("a", 0, 0, 10, 10, 1);
     settle();
     quiet_root();
     a->_focus();
@@ -327,10 +328,8 @@ TEST_F(Gui, WheelWithNothingHoveredGoesToTheFocusedChild) {
 }
 
 TEST_F(Gui, ReleaseClicksOnlyWhenTheFocusedChildIsUnderIt) {
-    Rec<Widget>* a = leaf(&log, "a", 10, 10, 1);
-    Rec<Widget>* b = leaf(&log, "b", 10, 10, 0);
-    root.add(a, 0, 0);
-    root.add(b, 20, 0);
+    Rec<Widget>* a = put("a", 0, 0, 10, 10, 1);
+    put("b", 20, 0, 10, 10);
     settle();
     quiet_root();
     a->onclick = var("clicked");
@@ -399,12 +398,9 @@ TEST_F(Gui, ReleasedSpaceOrReturnClicksDownTheFocusPath) {
 }
 
 TEST_F(Gui, OrientReachesEveryChildBackwardsUnchanged) {
-    Rec<Widget>* a = leaf(&log, "a", 5, 5);
-    Rec<Widget>* b = leaf(&log, "b", 5, 5);
-    Rec<Widget>* c = leaf(&log, "c", 5, 5);
-    root.add(a, 10, 10);
-    root.add(b, 20, 20);
-    root.add(c, 30, 30);
+    Rec<Widget>* a = put("a", 10, 10, 5, 5);
+    Rec<Widget>* b = put("b", 20, 20, 5, 5);
+    put("c", 30, 30, 5, 5);
     settle();
     b->ignore = 1;
     a->onmove = var("never");
@@ -413,10 +409,8 @@ TEST_F(Gui, OrientReachesEveryChildBackwardsUnchanged) {
 }
 
 TEST_F(Gui, TabFocusesNextAndReturnsNone) {
-    Rec<Widget>* a = leaf(&log, "a", 5, 5, 1);
-    Rec<Widget>* b = leaf(&log, "b", 5, 5, 1);
-    root.add(a, 0, 0);
-    root.add(b, 0, 10);
+    Rec<Widget>* a = put("a", 0, 0, 5, 5, 1);
+    Rec<Widget>* b = put("b", 0, 10, 5, 5, 1);
     settle();
     a->_focus();
     b->onfocus = var("b");
@@ -429,10 +423,8 @@ TEST_F(Gui, TabFocusesNextAndReturnsNone) {
 }
 
 TEST_F(Gui, KeysGoToTheFocusReadAfterTheContainersOwnHandling) {
-    Rec<Widget>* a = leaf(&log, "a", 5, 5, 1);
-    Rec<Widget>* b = leaf(&log, "b", 5, 5, 1);
-    root.add(a, 0, 0);
-    root.add(b, 0, 10);
+    Rec<Widget>* a = put("a", 0, 0, 5, 5, 1);
+    Rec<Widget>* b = put("b", 0, 10, 5, 5, 1);
     settle();
     a->_focus();
     // The root's own Tab moves the focus to b; the key then reaches b.
@@ -443,8 +435,7 @@ TEST_F(Gui, KeysGoToTheFocusReadAfterTheContainersOwnHandling) {
 }
 
 TEST_F(Gui, DispatchReturnsTheLastActionThatIsNotNone) {
-    Rec<Widget>* a = leaf(&log, "a", 10, 10, 1);
-    root.add(a, 0, 0);
+    Rec<Widget>* a = put("a", 0, 0, 10, 10, 1);
     settle();
     root.ondown = var("root down");
     a->onenter = var("enter");
@@ -535,9 +526,8 @@ TEST_F(Gui, AddRefusesWhatWouldBreakOwnership) {
 }
 
 TEST_F(Gui, AssigningAnEmptyContainerDeletesTheChildrenAndResets) {
-    Rec<Widget>* a = leaf(&log, "a", 5, 5, 1);
-    root.add(a, 0, 0);
-    root.add(leaf(&log, "b", 5, 5), 0, 0);
+    Rec<Widget>* a = put("a", 0, 0, 5, 5, 1);
+    put("b", 0, 0, 5, 5);
     settle();
     root.loop();
     ASSERT_EQ(root.focus, a);
@@ -559,8 +549,7 @@ TEST_F(Gui, AssigningAnEmptyContainerDeletesTheChildrenAndResets) {
     EXPECT_EQ(root.name, "fresh");
     EXPECT_EQ(root.style.focus, 0);
     // Built again, it works as new.
-    Rec<Widget>* c = leaf(&log, "c", 5, 5, 1);
-    root.add(c, 0, 0);
+    Rec<Widget>* c = put("c", 0, 0, 5, 5, 1);
     root.loop();
     EXPECT_EQ(root.focus, c);
 }
@@ -666,10 +655,8 @@ TEST_F(Gui, NavigationRanksFarLayoutsWithoutOverflow) {
 }
 
 TEST_F(Gui, ArrowsOnAWidgetWithoutFocusOrUseDoNothing) {
-    Rec<Widget>* a = leaf(&log, "a", 10, 10, 1);
-    Rec<Widget>* b = leaf(&log, "b", 10, 10, 1);
-    root.add(a, 0, 0);
-    root.add(b, 20, 0);
+    Rec<Widget>* a = put("a", 0, 0, 10, 10, 1);
+    Rec<Widget>* b = put("b", 20, 0, 10, 10, 1);
     settle();
     // Not focused.
     Event e = ev(EVT_KEYDOWN, 0, 0, KEY_RIGHT);
@@ -693,10 +680,8 @@ TEST_F(Gui, ArrowsOnAWidgetWithoutFocusOrUseDoNothing) {
 
 TEST_F(Gui, PaintTranslatesToEachChildAndTestsVisibilityOnlyUnderAClip) {
     GuiDrawRecorder rec;
-    Rec<Widget>* a = leaf(&log, "a", 10, 10);
-    Rec<Widget>* empty = leaf(&log, "empty", 0, 0);
-    root.add(a, 5, 6);
-    root.add(empty, 50, 60);
+    put("a", 5, 6, 10, 10);
+    put("empty", 50, 60, 0, 0);
     settle();
     root.paint();
     EXPECT_EQ(rec.lines, (std::vector<std::string>{"translate 5 6", "translate 0 0", "translate -0 -0",

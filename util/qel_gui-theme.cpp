@@ -116,18 +116,28 @@ var Theme::event(Widget* w, Event* e) {
     return w->event(&c);
 }
 
+// A size truncated so that the box's far edge is an int too: the 9-slice
+// and tiling primitives add the two.
+static int _theme_extent(int x, float w) {
+    int n = myint(w);
+    if (n > 0 && x > INT_MAX - n) return INT_MAX - x;
+    if (n < 0 && x < INT_MIN - n) return INT_MIN - x;
+    return n;
+}
+
 // A background or overlay over the padding box (x, y, w, h). A given image
 // suppresses the colour fill even when it draws nothing; an index outside the
-// image registry is not drawn, and a tile size of 0 or less tiles nothing.
+// image registry is not drawn, a tile size of 0 or less tiles nothing, and a
+// negative 9-slice edge counts as 0 (corners of no size).
 static void _theme_layer(const StyleData::Draw& l, float x, float y, float w, float h) {
     GuiDraw* d = gui_draw();
-    int ix = myint(x), iy = myint(y), iw = myint(w), ih = myint(h);
+    int ix = myint(x), iy = myint(y), iw = _theme_extent(ix, w), ih = _theme_extent(iy, h);
     if (l.image != STYLE_UNSET) {
         if (!gfx_img_valid(l.image)) return;
         int c = l.color != STYLE_UNSET ? l.color : 0xffffff;
         int a = l.alpha != STYLE_UNSET ? l.alpha : 255;
         guiColor4ub(c >> 16 & 255, c >> 8 & 255, c & 255, a & 255);
-        if (l.edge != STYLE_UNSET) d->img_box(l.image, ix, iy, iw, ih, l.edge);
+        if (l.edge != STYLE_UNSET) d->img_box(l.image, ix, iy, iw, ih, l.edge > 0 ? l.edge : 0);
         else if (l.tile != STYLE_UNSET) {
             if (l.tile > 0) d->img_tile(l.image, ix, iy, iw, ih, l.tile);
         } else

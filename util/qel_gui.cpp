@@ -106,6 +106,13 @@ var Widget::active() {
     return r;
 }
 
+// A hover or focus flag changed, the state it makes, and the action value.
+static var _gui_flag(StyleSheet& s, int& flag, int v, const var& r) {
+    flag = v;
+    s.restate();
+    return r;
+}
+
 var Widget::event(Event* e) {
     if (e->type == EVT_KEYDOWN && e->v == KEY_TAB && next) next->_focus();
     if (e->type == EVT_KEYDOWN) {
@@ -121,22 +128,10 @@ var Widget::event(Event* e) {
     case EVT_MOTION: return onmove;
     case EVT_DOWN: return ondown;
     case EVT_UP: return onup;
-    case EVT_FOCUS:
-        style.focus = 1;
-        style.restate();
-        return onfocus;
-    case EVT_ENTER:
-        style.hover = 1;
-        style.restate();
-        return onenter;
-    case EVT_EXIT:
-        style.hover = 0;
-        style.restate();
-        return onexit;
-    case EVT_BLUR:
-        style.focus = 0;
-        style.restate();
-        return var();
+    case EVT_FOCUS: return _gui_flag(style, style.focus, 1, onfocus);
+    case EVT_ENTER: return _gui_flag(style, style.hover, 1, onenter);
+    case EVT_EXIT: return _gui_flag(style, style.hover, 0, onexit);
+    case EVT_BLUR: return _gui_flag(style, style.focus, 0, var());
     }
     return var();
 }
