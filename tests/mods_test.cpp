@@ -142,6 +142,26 @@ TEST_F(ModsTest, GprintLine) {
     EXPECT_NE(out.find(big + "\n"), std::string::npos);
 }
 
+// A wide character the C locale cannot encode fails the formatting: the
+// printer, the log and the Lua writer then write nothing at all.
+TEST_F(ModsTest, FormattingErrorsWriteNothing) {
+    restart();
+    size_t entries = api().log.size();
+    int r = -1;
+    std::string out = capture_stdout([&] {
+        _gprint("c.cpp", 1, "f", 0, "a %ls b", L"\x100");
+        api().log_printf("a %ls b", L"\x100");
+        r = lua_fprintf(stdout, "a %ls b", L"\x100");
+    });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(api().log.size(), entries);
+    // The same writers with a text that formats.
+    out = capture_stdout([&] { r = lua_fprintf(stdout, "%d-%s", 4, "x"); });
+    EXPECT_EQ(r, 3);
+    EXPECT_EQ(api().log.front(), "4-x");
+}
+
 TEST_F(ModsTest, ParametersActOnTheDriver) {
     restart();
     api().params_set("caption", var(5));
