@@ -9,7 +9,6 @@
 #include <regex>
 #include <string>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <vector>
 
 #include <SDL.h>
@@ -21,6 +20,7 @@ extern "C" {
 }
 
 #include "capture.h"
+#include "fake_clock.h"
 #include "game.h"
 #include "gprint.h"
 #include "mods.h"
@@ -32,11 +32,6 @@ extern "C" {
 #include "tempdir.h"
 
 namespace {
-
-void set_mtime(const std::string& path, time_t t) {
-    struct timespec ts[2] = {{t, 0}, {t, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), ts, 0), 0);
-}
 
 // A game without a window: the driver state only, the mod's files in a
 // temporary directory, documents under its own APPDATA.
@@ -69,7 +64,7 @@ protected:
         font_deinit();
         gfx_deinit();
         driver_deinit();
-        mods_clock = time;
+        fake_clock_remove();
     }
 
     void main_script(const std::string& path) { snprintf(game.data.mods.fname, sizeof game.data.mods.fname, "%s", path.c_str()); }
@@ -294,12 +289,8 @@ TEST_F(ModsTest, MissingScriptsRecordTheError) {
 }
 
 TEST_F(ModsTest, WatcherReloadsQuietChangedScripts) {
-    static time_t now;
-    now = 1000000;
-    mods_clock = [](time_t* t) {
-        if (t) *t = now;
-        return now;
-    };
+    fake_clock_install(1000000);
+    time_t& now = fake_now;
     write_file(dir.file("mod/main.lua"), "loads = (loads or 0) + 1 require('b')");
     write_file(dir.file("mod/b.lua"), "");
     set_mtime(dir.file("mod/main.lua"), now - 100);

@@ -9,12 +9,6 @@
 
 _FontData* _font = nullptr;
 
-static GfxClock _font_clock = nullptr;
-
-void _font_set_clock(GfxClock clock) { _font_clock = clock; }
-
-static time_t _font_now() { return _font_clock ? _font_clock() : time(nullptr); }
-
 _FontData::_FontData() { data.emplace_back(); }
 
 void font_init() {
@@ -118,16 +112,10 @@ void _font_parse(FontInfo& f, const std::string& text) {
 }
 
 void font_reload_auto() {
-    static time_t last = 0;
-    time_t now = _font_now();
-    if (now == last) return;
-    last = now;
+    time_t now = watch_now();
+    if (!watch_due(&_font->watch, now)) return;
     for (size_t n = 1; n < _font->data.size(); n++) {
         const FontInfo& f = _font->data[n];
-        if (!f.fnt_fname[0]) continue;
-        // Newer than at the last read, and quiet for two seconds so that a
-        // file still being written is left alone.
-        time_t m = driver_file_mtime(f.fnt_fname);
-        if (m > f.fnt_mtime && m <= now - 2) font_reload((int)n);
+        if (f.fnt_fname[0] && watch_changed(driver_file_mtime(f.fnt_fname), f.fnt_mtime, now)) font_reload((int)n);
     }
 }

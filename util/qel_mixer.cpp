@@ -9,12 +9,6 @@
 
 _MixerData* _mixer = nullptr;
 
-static MixerClock _mixer_clock = nullptr;
-
-void _mixer_set_clock(MixerClock clock) { _mixer_clock = clock; }
-
-static time_t _mixer_now() { return _mixer_clock ? _mixer_clock() : time(nullptr); }
-
 void mixer_init() {
     delete _mixer;
     _mixer = new _MixerData();
@@ -85,12 +79,12 @@ void mixer_stream_play(int v, float vol) { driver_audio_stream_play(v, vol, 0.0f
 void mixer_stream_stop(int v) { driver_audio_stream_stop(v); }
 void mixer_stream_volume(int v, float vol) { driver_audio_stream_volume(v, vol); }
 
-// Announces a file that is newer than its stored time and at least 2 seconds
-// old, so a file still being written is left until it settles.
+// Announces a changed file and keeps its new time, so it is announced once
+// per change. The clock is read again for every file.
 static void _mixer_check(const char* fname, time_t* mtime, const char* kind, int n, void (*reload)(int)) {
     if (!fname[0]) return;
     time_t t = driver_file_mtime(fname);
-    if (t > *mtime && _mixer_now() - 2 >= t) {
+    if (watch_changed(t, *mtime, watch_now())) {
         fprintf(stderr, "%s reload: %s\n", kind, fname);
         reload(n);
         *mtime = t;
@@ -98,11 +92,7 @@ static void _mixer_check(const char* fname, time_t* mtime, const char* kind, int
 }
 
 void mixer_reload_auto() {
-    static time_t last = 0;
-    if (!_mixer) return;
-    time_t now = _mixer_now();
-    if (now == last) return;
-    last = now;
+    if (!_mixer || !watch_due(&_mixer->watch, watch_now())) return;
     for (auto& kv : _mixer->sample_map)
         _mixer_check(kv.second.sample_fname, &kv.second.sample_mtime, "sample", kv.second.n,
                      driver_audio_sample_reload);
