@@ -175,6 +175,15 @@ const char* driver_get_home_dir() {
     return _driver_join(buf, sizeof buf, home, "Desktop");
 }
 
+const char* driver_data_find(char* buf, size_t size, const char* name, const char* const* suffixes, int count) {
+    for (int i = 0; i < count; i++) {
+        int n = snprintf(buf, size, "%s%s", name, suffixes[i]);
+        if (n < 0 || (size_t)n >= size) continue;
+        if (driver_data_exists(buf)) return buf;
+    }
+    return nullptr;
+}
+
 char* _driver_dirname(char* path) {
     char* cut = nullptr;
     for (char* p = path; *p; p++)

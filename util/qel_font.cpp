@@ -25,13 +25,7 @@ static char _font_find_buf[512];
 
 const char* _font_find(const char* name) {
     static const char* const suffixes[] = {"", ".fnt", ".txt"};
-    for (const char* suffix : suffixes) {
-        int n = snprintf(_font_find_buf, sizeof _font_find_buf, "%s%s", name, suffix);
-        // A candidate that does not fit the buffer names no file we could open.
-        if (n < 0 || n >= (int)sizeof _font_find_buf) continue;
-        if (driver_data_exists(_font_find_buf)) return _font_find_buf;
-    }
-    return nullptr;
+    return driver_data_find(_font_find_buf, sizeof _font_find_buf, name, suffixes, 3);
 }
 
 int font_load(const char* name, int size) {

@@ -56,15 +56,11 @@ void gfx_clear() {
 
 static char _gfx_find_buf[512];
 
+// A name with a '.' is tried unchanged first; one without starts at ".tga".
 const char* _gfx_find_ext(const char* name) {
     static const char* const suffixes[] = {"", ".tga", ".png", ".jpg", ".qel"};
-    for (int i = strchr(name, '.') ? 0 : 1; i < 5; i++) {
-        int n = snprintf(_gfx_find_buf, sizeof _gfx_find_buf, "%s%s", name, suffixes[i]);
-        // A candidate that does not fit the buffer names no file we could open.
-        if (n < 0 || n >= (int)sizeof _gfx_find_buf) continue;
-        if (driver_data_exists(_gfx_find_buf)) return _gfx_find_buf;
-    }
-    return nullptr;
+    int first = strchr(name, '.') ? 0 : 1;
+    return driver_data_find(_gfx_find_buf, sizeof _gfx_find_buf, name, suffixes + first, 5 - first);
 }
 
 const char* _gfx_find(const char* fname) {

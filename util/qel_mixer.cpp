@@ -22,16 +22,14 @@ void mixer_deinit() {
 
 void mixer_loop() { driver_audio_loop(); }
 
+// No decoder here reads ".mp3", ".aac", ".caf" or ".raw": a name is still
+// looked up under each of them, and such a file goes to the WAV reader, which
+// refuses it unless it holds WAV data.
 const char* _mixer_find(const char* _name) {
     static const char* const suffixes[] = {"", ".wav", ".ogg", ".mp3", ".aac", ".caf", ".raw"};
     char buf[512];
-    for (const char* suffix : suffixes) {
-        int n = snprintf(buf, sizeof buf, "%s%s", _name, suffix);
-        // A candidate that does not fit is skipped, never cut short.
-        if (n < 0 || (size_t)n >= sizeof buf) continue;
-        if (driver_data_exists(buf)) return driver_data_fname(buf);
-    }
-    return nullptr;
+    const char* found = driver_data_find(buf, sizeof buf, _name, suffixes, 7);
+    return found ? driver_data_fname(found) : nullptr;
 }
 
 static int _mixer_driver_stream_load(const char* path) { return driver_audio_stream_load(path, false); }
