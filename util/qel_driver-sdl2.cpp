@@ -3,7 +3,6 @@
 #include "qel_driver-sdl2.h"
 
 #include <SDL_opengl.h>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,6 +10,7 @@
 #include "qel_gfx.h"
 #include "qel_posix.h"
 #include "qel_printf.h"
+#include "qel_util.h"
 
 static SDL_Window* _driver_sdl2_window = nullptr;
 static SDL_GLContext _driver_sdl2_context = nullptr;
@@ -370,14 +370,6 @@ int driver_event_poll(Event* r) {
 // on the desktop, text input stays as SDL started it.
 static bool _driver_keyboard_present() { return _driver_sdl2_window && SDL_HasScreenKeyboardSupport(); }
 
-// Truncates toward zero, keeping values that no int holds (and NaN) in range.
-static int _driver_trunc(float v) {
-    if (v != v) return 0;
-    if (v >= 2147483648.0f) return INT_MAX;
-    if (v <= -2147483648.0f) return INT_MIN;
-    return (int)v;
-}
-
 void driver_keyboard_init(void*) {}
 void driver_keyboard_set_height(int) {}
 
@@ -386,7 +378,7 @@ void driver_keyboard_show() {
     QEL_LOG("- keyboard_show ...\n");
     GfxRect f = _gfx_get_focus_fixed();
     if (f.w != 0) {
-        SDL_Rect r = {_driver_trunc(f.x), _driver_trunc(f.y), _driver_trunc(f.w), _driver_trunc(f.h)};
+        SDL_Rect r = {myint(f.x), myint(f.y), myint(f.w), myint(f.h)};
         SDL_SetTextInputRect(&r);
     }
     SDL_StartTextInput();
