@@ -14,7 +14,8 @@
 
 Game* GAME_THIS = nullptr;
 
-Game::Game() : version(0), data(), _quit(0), _mod{}, _argc(0), _argv(nullptr), _full(0) {}
+Game::Game()
+    : version(0), data(), _quit(0), _mod{}, _argc(0), _argv(nullptr), _full(0), _loop_prev(-1), _paint_prev(-1) {}
 
 Game::~Game() {
     if (GAME_THIS == this) GAME_THIS = nullptr;
@@ -42,6 +43,7 @@ void Game::init() {
     driver_set_caption("QelGame");
     version = 1;
     _quit = 0;
+    _loop_prev = _paint_prev = -1;
     driver_timer_set(60);
     _full = 0;
     driver_video_init(0, 0, 640, 480, 320, 320, _full == 1 ? 1 : 0);
@@ -60,11 +62,10 @@ void Game::init() {
 }
 
 void Game::loop() {
-    static long prev = -1;
     gfx_reload_auto();
     font_reload_auto();
     mixer_reload_auto();
-    float t = _game_loop_time(&prev, driver_timer_get_ticks());
+    float t = _game_loop_time(&_loop_prev, driver_timer_get_ticks());
     mods_loop(*this, t);
 }
 
@@ -95,11 +96,10 @@ int _game_pacing_sleep(long* prev, long cur) {
     return delay > 0 ? (int)(delay * 1000.0f) : -1;
 }
 
-void _game_paint_tick(Game&) {
-    static long prev = -1;
+void _game_paint_tick(Game& game) {
     // The reading is taken before the sleep, so the sleep counts into the
     // interval measured at the next frame.
-    int ms = _game_pacing_sleep(&prev, driver_timer_get_ticks());
+    int ms = _game_pacing_sleep(&game._paint_prev, driver_timer_get_ticks());
     if (ms >= 0) driver_timer_delay(ms);
 }
 

@@ -20,7 +20,7 @@ _DriverData* _driver = nullptr;
 
 _DriverData::_DriverData()
     : width(0), height(0), aspect(1.0f), scale(1.0f), orient(0), idiom{}, gamename{}, caption{},
-      icon{}, fps(0), altdir{} {}
+      icon{}, fps(0), altdir{}, tick_started(false), tick_t0(0), tick_n(0) {}
 
 void driver_init(int flags) {
     delete _driver;
@@ -100,19 +100,17 @@ void driver_timer_set(int fps) {
 int driver_timer_tick() { return _driver_timer_tick_at(driver_timer_get_ticks()); }
 
 int _driver_timer_tick_at(long ticks) {
-    static bool started = false;
-    static double t0 = 0;
-    static long n = 0;
-    if (!_driver || _driver->fps == 0) return 0;
+    _DriverData* d = _driver;
+    if (!d || d->fps == 0) return 0;
     double now = ticks / 1000.0;
-    if (!started) {
-        started = true;
-        t0 = now;
-        n = 0;
+    if (!d->tick_started) {
+        d->tick_started = true;
+        d->tick_t0 = now;
+        d->tick_n = 0;
     }
     int steps = 0;
-    while (now > t0 + (double)n / _driver->fps) {
-        n++;
+    while (now > d->tick_t0 + (double)d->tick_n / d->fps) {
+        d->tick_n++;
         steps++;
     }
     return steps;

@@ -33,6 +33,11 @@ struct _DriverData {
     char icon[512];
     int fps;            // rate of driver_timer_tick
     char altdir[512];   // searched before the data directory; empty: none
+    // The fixed-step counter: whether it started, its start in seconds and
+    // the steps counted since.
+    bool tick_started;
+    double tick_t0;
+    long tick_n;
 
     _DriverData();
 };

@@ -115,10 +115,9 @@ int gfx_tex_load(const char* name) {
         snprintf(t.tex_fname, sizeof t.tex_fname, "%s", driver_data_fname(found));
         snprintf(t.name, sizeof t.name, "%s", name);
         gfx_tex_reload(n);
-        static long tt = 0;
         long dt = driver_timer_get_ticks() - t0;
-        tt += dt;
-        fprintf(stderr, "gfx_tex_load: %ld ms, total %ld ms\n\n", dt, tt);
+        _gfx->load_ms += dt;
+        fprintf(stderr, "gfx_tex_load: %ld ms, total %ld ms\n\n", dt, _gfx->load_ms);
         it = _gfx->tex_map.find(name);
     }
     _gfx_tex_check(it->second);

@@ -71,6 +71,7 @@ struct _GfxData {
     float ortho_near = -1, ortho_far = 1;
     unsigned long memused = 0;  // sum of tex_memused
     Watch watch{};              // the file watcher's last check
+    long load_ms = 0;           // time spent in first loads, for their log line
 
     _GfxData();
 };
