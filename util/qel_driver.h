@@ -19,7 +19,8 @@
 enum {
     DRIVER_VIDEO = 1,
     DRIVER_AUDIO = 2,
-    DRIVER_TIMER = 4
+    DRIVER_TIMER = 4,
+    DRIVER_ALL = 255  // every flag, as the game starts the driver
 };
 
 struct _DriverData {
