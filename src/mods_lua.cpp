@@ -301,7 +301,6 @@ void ModsLua::paint() { _lua_entry(*this, "_paint()", "paint", "paint"); }
 // an entry point stopped.
 void ModsLua::script(const char* s, const char* name) {
     if (!L) return;
-    status = 0;
     status = dostring(L, s, name);
     if (status != 0) GPRINT("Lua error: %d\n", status);
     status = 0;

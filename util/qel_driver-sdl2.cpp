@@ -86,8 +86,7 @@ void _driver_video_sizes(int dw, int dh, int ww, int hh, int full, int* tw, int*
     }
 }
 
-void _driver_video_quotients(int sw, int sh, int rw, int rh, float* aspect, float* scale) {
-    (void)rh;
+void _driver_video_quotients(int sw, int sh, int rw, float* aspect, float* scale) {
     if (sh != 0) *aspect = (float)(sw / sh);
     if (sw != 0) *scale = (float)(rw / sw);
 }
@@ -195,7 +194,7 @@ void _driver_video_resize() {
     glViewport(0, 0, rw, rh);
     driver_set_size(sw, sh);
     float aspect = driver_get_aspect(), scale = driver_get_scale();
-    _driver_video_quotients(sw, sh, rw, rh, &aspect, &scale);
+    _driver_video_quotients(sw, sh, rw, &aspect, &scale);
     driver_set_aspect(aspect);
     driver_set_scale(scale);
     driver_set_orient(0);
