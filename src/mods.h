@@ -45,6 +45,8 @@ struct GCommand {
     float depth = 0;       // a view stores it in the parameters
 };
 
+// A vertex and a triangle of the batch below: kept with it, filled and read
+// by nothing.
 struct GVert {
     float tx, ty, vx, vy;
     unsigned char r, g, b, a;

@@ -370,6 +370,7 @@ int driver_event_poll(Event* r) {
 // on the desktop, text input stays as SDL started it.
 static bool _driver_keyboard_present() { return _driver_sdl2.window && SDL_HasScreenKeyboardSupport(); }
 
+// Platforms with an on-screen keyboard need these; the desktop does not.
 void driver_keyboard_init(void*) {}
 void driver_keyboard_set_height(int) {}
 

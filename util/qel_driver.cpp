@@ -38,6 +38,7 @@ void driver_deinit() {
     _driver = nullptr;
 }
 
+// Platforms whose apps end themselves need this; nothing calls it here.
 void driver_app_exit() {}
 
 // Replaces a text field. A text that does not fit is refused rather than cut,
