@@ -14,7 +14,18 @@
 
 Game* GAME_THIS = nullptr;
 
-Game::Game() : version(0), data(), _quit(0), _mod{}, _argc(0), _argv(nullptr), _full(0) {}
+// The window the game asks for at start and at every fullscreen toggle: the
+// default size (0 x 0: 80 % of the desktop), a design size that is only
+// logged, and the smallest size.
+static const int _GAME_DESIGN_W = 640, _GAME_DESIGN_H = 480;
+static const int _GAME_MIN_W = 320, _GAME_MIN_H = 320;
+
+static void _game_video_init(const Game& game) {
+    driver_video_init(0, 0, _GAME_DESIGN_W, _GAME_DESIGN_H, _GAME_MIN_W, _GAME_MIN_H, game._full == 1 ? 1 : 0);
+}
+
+Game::Game()
+    : version(0), data(), _quit(0), _mod{}, _argc(0), _argv(nullptr), _full(0), _loop_prev(-1), _paint_prev(-1) {}
 
 Game::~Game() {
     if (GAME_THIS == this) GAME_THIS = nullptr;
@@ -37,14 +48,15 @@ void Game::args(int argc, char** argv) {
 
 void Game::init() {
     GAME_THIS = this;
-    driver_init(255);
+    driver_init(DRIVER_ALL);
     driver_set_gamename("QelGame");
     driver_set_caption("QelGame");
     version = 1;
     _quit = 0;
+    _loop_prev = _paint_prev = -1;
     driver_timer_set(60);
     _full = 0;
-    driver_video_init(0, 0, 640, 480, 320, 320, _full == 1 ? 1 : 0);
+    _game_video_init(*this);
     gfx_init();
     gfx_set_size(game_get_sw(), game_get_sh());
     gfx_set_orient(0);
@@ -60,11 +72,10 @@ void Game::init() {
 }
 
 void Game::loop() {
-    static long prev = -1;
     gfx_reload_auto();
     font_reload_auto();
     mixer_reload_auto();
-    float t = _game_loop_time(&prev, driver_timer_get_ticks());
+    float t = _game_loop_time(&_loop_prev, driver_timer_get_ticks());
     mods_loop(*this, t);
 }
 
@@ -95,11 +106,10 @@ int _game_pacing_sleep(long* prev, long cur) {
     return delay > 0 ? (int)(delay * 1000.0f) : -1;
 }
 
-void _game_paint_tick(Game&) {
-    static long prev = -1;
+void _game_paint_tick(Game& game) {
     // The reading is taken before the sleep, so the sleep counts into the
     // interval measured at the next frame.
-    int ms = _game_pacing_sleep(&prev, driver_timer_get_ticks());
+    int ms = _game_pacing_sleep(&game._paint_prev, driver_timer_get_ticks());
     if (ms >= 0) driver_timer_delay(ms);
 }
 
@@ -125,7 +135,7 @@ void Game::event(Event e) {
     }
     if (e.type == EVT_RESET) {
         driver_keyboard_hide();
-        driver_video_init(0, 0, 640, 480, 320, 320, _full == 1 ? 1 : 0);
+        _game_video_init(*this);
     }
     if (e.type == EVT_RESIZE) driver_keyboard_hide();
     mods_event_handle(*this, e);

@@ -21,6 +21,10 @@ class Game {
     int _argc;
     char** _argv;   // kept, not copied, for every mod restart
     int _full;      // 0 at start, 1 fullscreen, -1 windowed after a toggle
+    // Tick of the previous update and of the previous pacing reading; -1
+    // before the first.
+    long _loop_prev;
+    long _paint_prev;
 
     Game();
     ~Game();

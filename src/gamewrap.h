@@ -1,5 +1,6 @@
 // gamewrap: the functions through which the entry point and other layers
-// reach the single Game; each does nothing while no game exists.
+// reach the single Game; each does nothing while no game exists. game_event,
+// which the engine library's layers call too, is declared in qel_event.h.
 #ifndef GAMEWRAP_H
 #define GAMEWRAP_H
 
@@ -8,7 +9,6 @@
 void game_init(int argc, char** argv);
 void game_loop();
 void game_paint();
-void game_event(Event e);
 bool game_is_quit();
 void game_deinit();
 

@@ -15,6 +15,7 @@
 
 #include "qel_event.h"
 #include "qel_var.h"
+#include "qel_watch.h"
 
 class Game;
 
@@ -44,6 +45,8 @@ struct GCommand {
     float depth = 0;       // a view stores it in the parameters
 };
 
+// A vertex and a triangle of the batch below: kept with it, filled and read
+// by nothing.
 struct GVert {
     float tx, ty, vx, vy;
     unsigned char r, g, b, a;
@@ -123,11 +126,13 @@ public:
     std::string ext_call(std::string action, std::string data);
 };
 
-// What the game holds of the mod.
+// What the game holds of the mod. The script watcher's state is kept here,
+// so it survives a restart of the mod and starts anew with the game.
 struct Mods {
     char fname[512];  // the main script path
     ModsAPI* api;
     ModsBase* mod;
+    Watch watch;
 };
 
 // Name functions of script loading.
@@ -146,9 +151,6 @@ void mods_log_clear(Game& game);
 void mods_console_toggle(Game& game);
 void mods_event_handle(Game& game, Event e);
 void mods_event(Game& game, var e);
-
-// Wall clock of the script watcher; tests may point it elsewhere.
-extern time_t (*mods_clock)(time_t*);
 
 // Drawing helpers of the queue.
 void _blend_set(int color, float alpha, int mode);

@@ -5,13 +5,13 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 
 #include "game.h"
 #include "gprint.h"
 #include "qel_driver.h"
 #include "qel_font.h"
 #include "qel_mixer.h"
+#include "qel_printf.h"
 #include "qel_util.h"
 
 ModsAPI::ModsAPI(Game& game) : game(game), params(var_dict()) {}
@@ -64,17 +64,9 @@ void ModsAPI::log_entry(std::string s) {
 void ModsAPI::log_printf(const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    va_list ap2;
-    va_copy(ap2, ap);
-    int n = vsnprintf(nullptr, 0, fmt, ap);
+    std::string text;
+    if (qel_vformat(&text, fmt, ap)) log_entry(text);
     va_end(ap);
-    if (n >= 0) {
-        std::string text((size_t)n + 1, '\0');
-        vsnprintf(&text[0], text.size(), fmt, ap2);
-        text.resize((size_t)n);
-        log_entry(text);
-    }
-    va_end(ap2);
 }
 
 // ---------------------------------------------------------------------------

@@ -9,7 +9,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdarg>
-#include <cstdlib>
 #include <cstring>
 
 extern "C" {
@@ -20,6 +19,7 @@ extern "C" {
 
 #include "gprint.h"
 #include "qel_driver.h"
+#include "qel_printf.h"
 
 ModsAPI* _lua_modsapi = nullptr;
 
@@ -48,23 +48,13 @@ int lua_fwrite(const void* ptr, size_t size, size_t count, FILE* stream) {
 
 int lua_fputs(const char* msg, FILE* stream) { return lua_fwrite(msg, 1, strlen(msg), stream); }
 
+// A text that cannot be formatted writes nothing and returns 0.
 int lua_fprintf(FILE* stream, const char* fmt, ...) {
     va_list ap;
     va_start(ap, fmt);
-    va_list ap2;
-    va_copy(ap2, ap);
-    int n = vsnprintf(nullptr, 0, fmt, ap);
+    std::string text;
+    int r = qel_vformat(&text, fmt, ap) ? lua_fputs(text.c_str(), stream) : 0;
     va_end(ap);
-    int r = 0;
-    if (n >= 0) {
-        char* buf = (char*)malloc((size_t)n + 1);
-        if (buf) {
-            vsnprintf(buf, (size_t)n + 1, fmt, ap2);
-            r = lua_fputs(buf, stream);
-            free(buf);
-        }
-    }
-    va_end(ap2);
     return r;
 }
 
@@ -311,7 +301,6 @@ void ModsLua::paint() { _lua_entry(*this, "_paint()", "paint", "paint"); }
 // an entry point stopped.
 void ModsLua::script(const char* s, const char* name) {
     if (!L) return;
-    status = 0;
     status = dostring(L, s, name);
     if (status != 0) GPRINT("Lua error: %d\n", status);
     status = 0;

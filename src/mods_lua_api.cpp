@@ -18,6 +18,7 @@ extern "C" {
 }
 
 #include "mods_lua.h"
+#include "qel_util.h"
 
 namespace {
 
@@ -37,12 +38,6 @@ ModsAPI* _api(lua_State* L) {
 // a text that does not convert reads as 0.
 float _num(lua_State* L, int argc, int i, float d) { return argc >= i ? (float)lua_tonumberx(L, i, NULL) : d; }
 int _int(lua_State* L, int argc, int i, int d) { return argc >= i ? (int)lua_tointegerx(L, i, NULL) : d; }
-int _trunc(lua_State* L, int argc, int i, int d) {
-    if (argc < i) return d;
-    double v = lua_tonumberx(L, i, NULL);
-    if (!(v > -2147483649.0 && v < 2147483648.0)) return v > 0 ? 2147483647 : (v < 0 ? -2147483647 - 1 : 0);
-    return (int)v;
-}
 
 // Raises "null string" unless the value can become a var.
 void _check_value(lua_State* L, int i) {
@@ -225,7 +220,8 @@ int lua_font_draw(lua_State* L) {
     int points = _int(L, argc, 2, 0);
     const char* text = my_lua_tostring(L, 3, NULL);
     float x = _num(L, argc, 4, 0), y = _num(L, argc, 5, 0), w = _num(L, argc, 6, 0);
-    int align = _trunc(L, argc, 7, 0);
+    // Any number, NaN and huge ones included, gives a defined int.
+    int align = argc >= 7 ? myint(lua_tonumberx(L, 7, NULL)) : 0;
     int color = _int(L, argc, 8, 0xFFFFFF);
     float alpha = _num(L, argc, 9, 1.0f);
     float mode = (float)_int(L, argc, 10, 0);

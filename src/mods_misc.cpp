@@ -10,8 +10,6 @@
 #include "qel_driver.h"
 #include "qel_gfx.h"
 
-time_t (*mods_clock)(time_t*) = time;
-
 // The back end goes first: closing its Lua state runs finalisers that may
 // write to the log or call the engine, which must find a live ModsAPI. With
 // the back end already out of the record, a `require` from a finaliser finds
@@ -67,15 +65,11 @@ void mods_reload(Game& game) {
 // Once per wall-clock second: a script whose file is newer than at its load
 // and has been quiet for 2 seconds reloads the mod in the same state.
 void mods_reload_auto(Game& game) {
-    static time_t _prev = 0;
-    time_t now = mods_clock(nullptr);
-    if (now == _prev) return;
-    _prev = now;
+    time_t now = watch_now();
+    if (!watch_due(&game.data.mods.watch, now)) return;
     bool changed = false;
-    for (const ModScript& s : game.data.mods.api->scripts) {
-        time_t m = driver_file_mtime(s.fname.c_str());
-        if (s.mtime < m && m <= now - 2) changed = true;
-    }
+    for (const ModScript& s : game.data.mods.api->scripts)
+        if (watch_changed(driver_file_mtime(s.fname.c_str()), s.mtime, now)) changed = true;
     if (changed) {
         GPRINT("reload...\n");
         mods_reload(game);

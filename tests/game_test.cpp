@@ -310,6 +310,32 @@ TEST_F(GameRun, EventRoutingAsTheScriptSeesIt) {
     EXPECT_TRUE(game_is_quit());
 }
 
+// Each game measures its first frame from its own start: the script's first
+// _loop gets 0 in the second game as in the first, not the time since the
+// first game's last frame.
+TEST_F(GameRun, SecondGameStartsItsClocksAfresh) {
+    TempDir tmp;
+    write_file(tmp.file("main.lua"), "function _loop(t) print('loop ' .. t) end\n");
+    std::regex line("ModsAPI: loop ([^\n]*)\n");
+    for (int run = 1; run <= 2; run++) {
+        SCOPED_TRACE("game " + std::to_string(run));
+        capture_stdout([] { game_deinit(); });
+        start({"borlix2", "-mod", tmp.file("main.lua")});
+        std::string log = capture_stdout([] {
+            game_loop();
+            game_paint();
+            SDL_Delay(30);
+            game_loop();
+        });
+        std::vector<std::string> t;
+        for (std::sregex_iterator it(log.begin(), log.end(), line), end; it != end; ++it) t.push_back((*it)[1]);
+        ASSERT_EQ(t.size(), 2u) << log;
+        EXPECT_EQ(t[0], "0");
+        EXPECT_GT(std::stod(t[1]), 0.0);
+        EXPECT_LT(std::stod(t[1]), 1.0);
+    }
+}
+
 TEST_F(GameRun, DeinitClearsTheRunningGame) {
     capture_stdout([] { game_deinit(); });
     EXPECT_EQ(game_this(), nullptr);

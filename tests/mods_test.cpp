@@ -9,7 +9,6 @@
 #include <regex>
 #include <string>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <vector>
 
 #include <SDL.h>
@@ -21,6 +20,7 @@ extern "C" {
 }
 
 #include "capture.h"
+#include "fake_clock.h"
 #include "game.h"
 #include "gprint.h"
 #include "mods.h"
@@ -32,11 +32,6 @@ extern "C" {
 #include "tempdir.h"
 
 namespace {
-
-void set_mtime(const std::string& path, time_t t) {
-    struct timespec ts[2] = {{t, 0}, {t, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), ts, 0), 0);
-}
 
 // A game without a window: the driver state only, the mod's files in a
 // temporary directory, documents under its own APPDATA.
@@ -69,7 +64,7 @@ protected:
         font_deinit();
         gfx_deinit();
         driver_deinit();
-        mods_clock = time;
+        fake_clock_remove();
     }
 
     void main_script(const std::string& path) { snprintf(game.data.mods.fname, sizeof game.data.mods.fname, "%s", path.c_str()); }
@@ -140,6 +135,26 @@ TEST_F(ModsTest, GprintLine) {
     std::string big(70000, 'q');
     out = capture_stdout([&] { _gprint("c.cpp", 1, "f", 0, "%s", big.c_str()); });
     EXPECT_NE(out.find(big + "\n"), std::string::npos);
+}
+
+// A wide character the C locale cannot encode fails the formatting: the
+// printer, the log and the Lua writer then write nothing at all.
+TEST_F(ModsTest, FormattingErrorsWriteNothing) {
+    restart();
+    size_t entries = api().log.size();
+    int r = -1;
+    std::string out = capture_stdout([&] {
+        _gprint("c.cpp", 1, "f", 0, "a %ls b", L"\x100");
+        api().log_printf("a %ls b", L"\x100");
+        r = lua_fprintf(stdout, "a %ls b", L"\x100");
+    });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(r, 0);
+    EXPECT_EQ(api().log.size(), entries);
+    // The same writers with a text that formats.
+    out = capture_stdout([&] { r = lua_fprintf(stdout, "%d-%s", 4, "x"); });
+    EXPECT_EQ(r, 3);
+    EXPECT_EQ(api().log.front(), "4-x");
 }
 
 TEST_F(ModsTest, ParametersActOnTheDriver) {
@@ -274,12 +289,8 @@ TEST_F(ModsTest, MissingScriptsRecordTheError) {
 }
 
 TEST_F(ModsTest, WatcherReloadsQuietChangedScripts) {
-    static time_t now;
-    now = 1000000;
-    mods_clock = [](time_t* t) {
-        if (t) *t = now;
-        return now;
-    };
+    fake_clock_install(1000000);
+    time_t& now = fake_now;
     write_file(dir.file("mod/main.lua"), "loads = (loads or 0) + 1 require('b')");
     write_file(dir.file("mod/b.lua"), "");
     set_mtime(dir.file("mod/main.lua"), now - 100);

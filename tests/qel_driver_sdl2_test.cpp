@@ -11,6 +11,10 @@
 #include "qel_driver-sdl2.h"
 #include "x11.h"
 
+// The window request the game makes at start (full 0) and at its fullscreen
+// toggle.
+static void _game_request(int full) { driver_video_init(0, 0, 640, 480, 320, 320, full); }
+
 class Window : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -18,7 +22,7 @@ class Window : public ::testing::Test {
         log = capture_stdout([] {
             driver_init(DRIVER_TIMER | DRIVER_VIDEO);
             driver_set_caption("QelGame");
-            driver_video_init(0, 0, 640, 480, 320, 320, 0);
+            _game_request(0);
         });
         ASSERT_NE(driver_sdl2_window(), nullptr) << log;
         ASSERT_STREQ(SDL_GetCurrentVideoDriver(), "x11");
@@ -89,7 +93,7 @@ TEST_F(Window, FullscreenRoundTripKeepsContextAndTextures) {
     SDL_GLContext ctx = SDL_GL_GetCurrentContext();
     Uint32 first = SDL_GetWindowID(driver_sdl2_window());
 
-    capture_stdout([] { driver_video_init(0, 0, 640, 480, 320, 320, 1); });
+    capture_stdout([] { _game_request(1); });
     int w, h;
     size_of_window(&w, &h);
     EXPECT_EQ(w, 1600);
@@ -103,7 +107,7 @@ TEST_F(Window, FullscreenRoundTripKeepsContextAndTextures) {
     EXPECT_EQ(w, 1600);
     EXPECT_EQ(h, 900);
 
-    capture_stdout([] { driver_video_init(0, 0, 640, 480, 320, 320, 0); });
+    capture_stdout([] { _game_request(0); });
     size_of_window(&w, &h);
     EXPECT_EQ(w, 1280);
     EXPECT_EQ(h, 720);
@@ -114,7 +118,7 @@ TEST_F(Window, FullscreenRoundTripKeepsContextAndTextures) {
 
 TEST_F(Window, SameRequestKeepsTheWindow) {
     SDL_Window* first = driver_sdl2_window();
-    std::string out = capture_stdout([] { driver_video_init(0, 0, 640, 480, 320, 320, 0); });
+    std::string out = capture_stdout([] { _game_request(0); });
     EXPECT_EQ(driver_sdl2_window(), first);
     EXPECT_NE(out.find("] _try_init_video: no changes needed.\n"), std::string::npos) << out;
     EXPECT_EQ(out.find("initial init"), std::string::npos);

@@ -109,20 +109,20 @@ TEST(WindowSize, TargetAndBackup) {
 
 TEST(WindowSize, ResizeQuotientsWithZeroGuard) {
     struct Case {
-        int sw, sh, rw, rh;
+        int sw, sh, rw;  // window size, drawable width
         float aspect, scale;  // from a previous aspect 3 and scale 5
     } cases[] = {
-        {1024, 768, 1024, 768, 1, 1},
-        {1024, 768, 2048, 1536, 1, 2},
-        {720, 1280, 720, 1280, 0, 1},   // integer quotient
-        {2000, 1000, 2000, 1000, 2, 1},
-        {0, 768, 0, 768, 0, 5},         // no width: scale kept
-        {1024, 0, 1024, 0, 3, 1},       // no height: aspect kept
-        {0, 0, 0, 0, 3, 5},
+        {1024, 768, 1024, 1, 1},
+        {1024, 768, 2048, 1, 2},
+        {720, 1280, 720, 0, 1},   // integer quotient
+        {2000, 1000, 2000, 2, 1},
+        {0, 768, 0, 0, 5},        // no width: scale kept
+        {1024, 0, 1024, 3, 1},    // no height: aspect kept
+        {0, 0, 0, 3, 5},
     };
     for (const Case& c : cases) {
         float aspect = 3, scale = 5;
-        _driver_video_quotients(c.sw, c.sh, c.rw, c.rh, &aspect, &scale);
+        _driver_video_quotients(c.sw, c.sh, c.rw, &aspect, &scale);
         EXPECT_EQ(aspect, c.aspect) << c.sw << "x" << c.sh;
         EXPECT_EQ(scale, c.scale) << c.sw << "x" << c.sh;
     }

@@ -6,29 +6,18 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <fcntl.h>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include "capture.h"
+#include "fake_clock.h"
 #include "headless.h"
 #include "qel_driver.h"
 #include "qel_font.h"
 #include "qel_gfx.h"
 #include "tempdir.h"
-
-// Every picture "loads" as a 256 x 256 texture with a new GL name.
-static int _fake_next = 100;
-static int _fake_load(const char*, int* w, int* h, int* tw, int* th) {
-    *w = *h = *tw = *th = 256;
-    return _fake_next++;
-}
-
-static time_t _now = 1000000;
-static time_t _clock() { return _now; }
 
 // BMFont text: a common line, then one char line per code of `codes` with
 // advance `adv`, glyphs 8 x 16 placed in a row.
@@ -53,11 +42,6 @@ static const std::string _ascii = [] {
     return s;
 }();
 
-static void _touch(const std::string& path, time_t t) {
-    struct timespec ts[2] = {{t, 0}, {t, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), ts, 0), 0);
-}
-
 static bool _same_rect(const GfxRect& a, const GfxRect& b) {
     return a.x == b.x && a.y == b.y && a.w == b.w && a.h == b.h;
 }
@@ -81,18 +65,19 @@ static void _expect_same_font(const FontInfo& a, const FontInfo& b) {
 }
 
 // A working directory with ./data and an alternative directory, the driver
-// state (no window), the graphics layer with a fake loader, and the fonts.
+// state (no window), the graphics layer with the fake loader, and the fonts.
 class Font : public ::testing::Test {
 protected:
     WorkDir dir;
     void SetUp() override {
-        headless_open(dir.file("alt"), _fake_load);
-        _font_set_clock(_clock);
+        headless_open(dir.file("alt"), fake_tex_load);
+        fake_tex_side = 256;
+        fake_clock_install(1000000);
         font_init();
     }
     void TearDown() override {
         font_deinit();
-        _font_set_clock(nullptr);
+        fake_clock_remove();
         headless_close();
     }
     // font_load with its log lines: the font module's lines of stderr.
@@ -280,12 +265,12 @@ TEST_F(Font, DirectoryPartReadsTheFileThatWasFound) {
     EXPECT_EQ(info(n).shapes['a'].w, 7);
 
     // And so does the watcher.
-    _now = 1500000;
-    _touch("data/sub/f.fnt", _now - 10);
-    _touch("data/f.fnt", _now - 10);
+    fake_now = 1500000;
+    set_mtime("data/sub/f.fnt", fake_now - 10);
+    set_mtime("data/f.fnt", fake_now - 10);
     quiet([&] { font_reload(n); });
     write_file("data/sub/f.fnt", _fnt(30, "a", 8));
-    _touch("data/sub/f.fnt", _now - 3);
+    set_mtime("data/sub/f.fnt", fake_now - 3);
     quiet([] { font_reload_auto(); });
     EXPECT_EQ(info(n).shapes['a'].w, 8);
 }
@@ -333,26 +318,26 @@ TEST_F(Font, EmptyOrVanishedFileKeepsWhatTheEntryHad) {
 }
 
 TEST_F(Font, WatcherReadsQuietChangedFilesKeepingOldGlyphs) {
-    _now = 2000000;
+    fake_now = 2000000;
     write_file("data/w.fnt", _fnt(20, "ab"));
-    _touch("data/w.fnt", _now - 100);
+    set_mtime("data/w.fnt", fake_now - 100);
     int big = load("w", 40), own = load("w", 0);
     ASSERT_GT(big, 0);
     quiet([] { font_reload_auto(); });
 
     // 'a' gets another advance, 'b' is gone from the file, 'c' is new.
     write_file("data/w.fnt", "common lineHeight=20\nchar id=97 xadvance=15\nchar id=99 xadvance=4\r\n");
-    _touch("data/w.fnt", _now + 10);
+    set_mtime("data/w.fnt", fake_now + 10);
     struct {
         time_t now;
         float a;  // advance of 'a' at the font's own size afterwards
     } steps[] = {
-        {_now + 10, 10},  // too fresh
-        {_now + 11, 10},
-        {_now + 12, 15},  // quiet for two seconds
+        {fake_now + 10, 10},  // too fresh
+        {fake_now + 11, 10},
+        {fake_now + 12, 15},  // quiet for two seconds
     };
     for (const auto& s : steps) {
-        _now = s.now;
+        fake_now = s.now;
         quiet([] { font_reload_auto(); });
         EXPECT_EQ(info(own).shapes['a'].w, s.a) << "at +" << s.now - 2000000;
     }
@@ -360,19 +345,19 @@ TEST_F(Font, WatcherReadsQuietChangedFilesKeepingOldGlyphs) {
     EXPECT_EQ(info(own).shapes['c'].w, 4);
     EXPECT_EQ(info(big).shapes['a'].w, 15);  // every size
     EXPECT_FLOAT_EQ(info(big).scale, 2);
-    EXPECT_EQ(info(own).fnt_mtime, _now - 2);
+    EXPECT_EQ(info(own).fnt_mtime, fake_now - 2);
 
     // Within one second the files are not looked at again.
-    _now += 5;
+    fake_now += 5;
     write_file("data/w.fnt", "char id=97 xadvance=20\n");
-    _touch("data/w.fnt", _now - 3);
+    set_mtime("data/w.fnt", fake_now - 3);
     quiet([] { font_reload_auto(); });
     EXPECT_EQ(info(own).shapes['a'].w, 20);
     write_file("data/w.fnt", "char id=97 xadvance=21\n");
-    _touch("data/w.fnt", _now - 2);
+    set_mtime("data/w.fnt", fake_now - 2);
     quiet([] { font_reload_auto(); });
     EXPECT_EQ(info(own).shapes['a'].w, 20);
-    _now += 1;
+    fake_now += 1;
     quiet([] { font_reload_auto(); });
     EXPECT_EQ(info(own).shapes['a'].w, 21);
 }

@@ -5,15 +5,14 @@
 
 #include <cmath>
 #include <cstdio>
-#include <fcntl.h>
 #include <string>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 #include <GL/gl.h>
 
 #include "capture.h"
+#include "fake_clock.h"
 #include "headless.h"
 #include "qel_driver-tex_load.h"
 #include "qel_driver.h"
@@ -21,37 +20,18 @@
 #include "tempdir.h"
 
 
-// The fake loader: every call makes a new GL name with the size set here;
-// files whose name contains "bad" fail to decode.
-static int _fake_side = 2048;
-static int _fake_calls = 0;
-static int _fake_next = 100;
-static int _fake_load(const char* fname, int* w, int* h, int* tw, int* th) {
-    _fake_calls++;
-    if (strstr(fname, "bad")) return 0;
-    *w = *h = _fake_side - 10;
-    *tw = *th = _fake_side;
-    return _fake_next++;
-}
-
-static time_t _now = 1000000;
-static time_t _clock() { return _now; }
-
 // A working directory with ./data and an alternative directory, the driver
 // state (no window) and the graphics state.
 class Gfx : public ::testing::Test {
 protected:
     WorkDir dir;
     void SetUp() override {
-        headless_open(dir.file("alt"), _fake_load);
+        headless_open(dir.file("alt"), fake_tex_load);
         driver_set_idiom("desktop");
-        _gfx_set_clock(_clock);
-        _fake_side = 2048;
-        _fake_calls = 0;
-        _fake_next = 100;
+        fake_clock_install(1000000);
     }
     void TearDown() override {
-        _gfx_set_clock(nullptr);
+        fake_clock_remove();
         headless_close();
     }
     void file(const std::string& path) { write_file(path, "x"); }
@@ -156,7 +136,7 @@ TEST_F(Gfx, LoadRecordsPathNameAndWholeFileImage) {
     // Cached: the same handles, nothing searched or loaded again.
     EXPECT_EQ(img_load("gfx/hero.png"), img);
     EXPECT_EQ(tex_load("gfx/hero.png"), tid);
-    EXPECT_EQ(_fake_calls, 1);
+    EXPECT_EQ(fake_tex_calls, 1);
 }
 
 TEST_F(Gfx, SecondMissIsSilent) {
@@ -187,7 +167,7 @@ TEST_F(Gfx, DecodeFailureGivesAnEntryOfZeroSize) {
     EXPECT_EQ(gfx_img_get_height(img), 0);
     EXPECT_EQ(gfx_img_get_ratio(img), 1.0f);
     EXPECT_EQ(img_load("bad"), img);
-    EXPECT_EQ(_fake_calls, 1);  // not tried again until the file changes
+    EXPECT_EQ(fake_tex_calls, 1);  // not tried again until the file changes
 }
 
 TEST_F(Gfx, EntryZeroIsNeverWritten) {
@@ -211,7 +191,7 @@ TEST_F(Gfx, EntryZeroIsNeverWritten) {
     EXPECT_EQ(t0->loaded, 0);
     EXPECT_EQ(t0->name[0], 0);
     EXPECT_EQ(t0->tex_atime, 0);
-    EXPECT_EQ(_fake_calls, 0);
+    EXPECT_EQ(fake_tex_calls, 0);
 }
 
 TEST_F(Gfx, LongNamesNeitherOverflowNorAlias) {
@@ -224,7 +204,7 @@ TEST_F(Gfx, LongNamesNeitherOverflowNorAlias) {
     EXPECT_NE(err.find("tex name longer than 63 bytes: " + a + "\n"), std::string::npos) << err;
     EXPECT_NE(err.find("unable to find tex " + a + "\n"), std::string::npos) << err;
     EXPECT_EQ(img_load(b.c_str()), 0);
-    EXPECT_EQ(_fake_calls, 0);
+    EXPECT_EQ(fake_tex_calls, 0);
 
     // 63 bytes fit.
     std::string c(63, 'c');
@@ -239,7 +219,7 @@ TEST_F(Gfx, LongNamesNeitherOverflowNorAlias) {
 }
 
 TEST_F(Gfx, LargeTexturesDoNotOverflowTheMemoryCount) {
-    _fake_side = 16384;
+    fake_tex_side = 16384;
     for (const char* n : {"a", "b", "c", "d"}) file(std::string("data/") + n + ".png");
     for (const char* n : {"a", "b", "c", "d"}) ASSERT_GT(img_load(n), 0);
     EXPECT_EQ(_gfx_get_tex(1)->tex_memused, 1431655765ul);
@@ -249,16 +229,16 @@ TEST_F(Gfx, LargeTexturesDoNotOverflowTheMemoryCount) {
 TEST_F(Gfx, BudgetFreesTheLongestIdleTexturesHighestIndexFirst) {
     for (const char* n : {"a", "b", "c", "d", "e", "bad"}) file(std::string("data/") + n + ".png");
     const unsigned long one = 2048ul * 2048 * 16 / 3;  // 21.3 MiB
-    _now = 2000000 - 10;
+    fake_now = 2000000 - 10;
     img_load("bad");  // index 1, the longest idle: holds no memory, never a candidate
-    _now += 10;
+    fake_now += 10;
     img_load("a");
     img_load("b");
     img_load("c");
     EXPECT_EQ(_gfx->memused, 3 * one);
 
     // 85.3 MiB, but nothing has been idle for 300 s.
-    _now += 299;
+    fake_now += 299;
     std::string err = capture_stderr([] { capture_stdout([] { gfx_img_load("d"); }); });
     EXPECT_EQ(_gfx->memused, 4 * one);
     EXPECT_NE(err.find("_gfx->memused: 85.33M\nQEL_GFX_MEMMAX: 80.00M exceeded by 5.00\n"),
@@ -267,7 +247,7 @@ TEST_F(Gfx, BudgetFreesTheLongestIdleTexturesHighestIndexFirst) {
     EXPECT_EQ(err.find("_gfx_tex_recycle:"), std::string::npos);
 
     // a, b, c tie at 300 s: c, then b go; a stays once under budget.
-    _now += 1;
+    fake_now += 1;
     err = capture_stderr([] { capture_stdout([] { gfx_img_load("e"); }); });
     size_t c_at = err.find("_gfx_tex_recycle: 4 (c)"), b_at = err.find("_gfx_tex_recycle: 3 (b)");
     ASSERT_NE(b_at, std::string::npos) << err;
@@ -292,71 +272,66 @@ TEST_F(Gfx, BudgetFreesTheLongestIdleTexturesHighestIndexFirst) {
     EXPECT_EQ(err.rfind("gfx_tex_reload: 4 c ./data/c.png\n", 0), 0u) << err;
     EXPECT_EQ(_gfx_get_tex(4)->loaded, 1);
     EXPECT_NE(_gfx_get_tex(4)->tex, 0);
-    EXPECT_EQ(_gfx_get_tex(4)->tex_atime, _now);
+    EXPECT_EQ(_gfx_get_tex(4)->tex_atime, fake_now);
 }
 
 TEST_F(Gfx, SmallDevicesHaveA32MiBBudget) {
     driver_set_idiom("phone");
     for (const char* n : {"a", "b"}) file(std::string("data/") + n + ".png");
-    _now = 3000000;
+    fake_now = 3000000;
     img_load("a");
-    _now += 300;
+    fake_now += 300;
     std::string err = capture_stderr([] { capture_stdout([] { gfx_img_load("b"); }); });
     EXPECT_NE(err.find("QEL_GFX_MEMMAX: 32.00M exceeded by"), std::string::npos) << err;
     EXPECT_EQ(_gfx_get_tex(1)->loaded, 0);
     EXPECT_EQ(_gfx_get_tex(2)->loaded, 1);
 }
 
-static void _touch(const std::string& path, time_t t) {
-    struct timespec ts[2] = {{t, 0}, {t, 0}};
-    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), ts, 0), 0);
-}
-
 TEST_F(Gfx, WatcherReloadsQuietChangedFilesOncePerSecond) {
     file("data/a.png");
-    _now = 4000000;
-    _touch("data/a.png", _now - 100);
+    fake_now = 4000000;
+    set_mtime("data/a.png", fake_now - 100);
     gfx_reload_auto();
     int img = img_load("a");
-    ASSERT_EQ(_fake_calls, 1);
+    ASSERT_EQ(fake_tex_calls, 1);
     int tex = _gfx_get_tex(1)->tex;
     auto watch = [](time_t now) {
-        _now = now;
+        fake_now = now;
         capture_stderr([] { gfx_reload_auto(); });
     };
 
-    _touch("data/a.png", 4000005);
+    set_mtime("data/a.png", 4000005);
     watch(4000006);  // changed 1 s ago: left alone
-    EXPECT_EQ(_fake_calls, 1);
+    EXPECT_EQ(fake_tex_calls, 1);
     watch(4000007);  // quiet for 2 s: reloaded in place
-    EXPECT_EQ(_fake_calls, 2);
+    EXPECT_EQ(fake_tex_calls, 2);
     EXPECT_EQ(_gfx_get_tex(1)->tex_mtime, 4000005);
     EXPECT_NE(_gfx_get_tex(1)->tex, tex);
     EXPECT_EQ(_gfx->img_map["a"], img);
     watch(4000008);  // unchanged since
-    EXPECT_EQ(_fake_calls, 2);
+    EXPECT_EQ(fake_tex_calls, 2);
 
     // Within one second the watcher works once.
-    _touch("data/a.png", 4000009);
+    set_mtime("data/a.png", 4000009);
     watch(4000020);
-    EXPECT_EQ(_fake_calls, 3);
-    _touch("data/a.png", 4000010);
+    EXPECT_EQ(fake_tex_calls, 3);
+    set_mtime("data/a.png", 4000010);
     watch(4000020);
-    EXPECT_EQ(_fake_calls, 3);
+    EXPECT_EQ(fake_tex_calls, 3);
     watch(4000021);
-    EXPECT_EQ(_fake_calls, 4);
+    EXPECT_EQ(fake_tex_calls, 4);
 
     // A texture the budget freed comes back when its file changes.
     _gfx_tex_gl_free(1);
-    _touch("data/a.png", 4000030);
+    set_mtime("data/a.png", 4000030);
     watch(4000040);
-    EXPECT_EQ(_fake_calls, 5);
+    EXPECT_EQ(fake_tex_calls, 5);
     EXPECT_EQ(_gfx_get_tex(1)->loaded, 1);
 
     // A deleted file reads as time 0 and is left alone.
     remove("data/a.png");
     watch(4000050);
-    EXPECT_EQ(_fake_calls, 5);
+    EXPECT_EQ(fake_tex_calls, 5);
 }
 
 // View (0, 0, 800, 600), canvas 400 x 300.

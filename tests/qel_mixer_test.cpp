@@ -6,27 +6,19 @@
 #include <functional>
 #include <string>
 #include <unistd.h>
-#include <utime.h>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "audio_fixtures.h"
 #include "capture.h"
+#include "fake_clock.h"
 #include "qel_driver-audio.h"
 #include "qel_driver.h"
 #include "qel_mixer.h"
 #include "tempdir.h"
 
 namespace {
-
-time_t fake_now = 0;
-time_t fake_clock() { return fake_now; }
-
-void set_mtime(const std::string& path, time_t t) {
-    struct utimbuf u = {t, t};
-    utime(path.c_str(), &u);
-}
 
 // A game-like setup in a directory of its own: ./data and an alternative
 // directory alt/, the dummy audio device, an empty registry.
@@ -50,7 +42,7 @@ class Mixer : public ::testing::Test {
             mixer_deinit();
             driver_deinit();
         });
-        _mixer_set_clock(nullptr);
+        fake_clock_remove();
     }
     void data(const std::string& name, const std::string& bytes) { write_file(dir.file("data/" + name), bytes); }
 
@@ -186,7 +178,7 @@ TEST_F(Mixer, PlayStopAndVolumePassTheIndexOn) {
 }
 
 TEST_F(Mixer, ChangedFilesAreAnnouncedOncePerChange) {
-    _mixer_set_clock(fake_clock);
+    fake_clock_install(0);
     data("a.wav", wav);
     data("m.ogg", "x");
     set_mtime(dir.file("data/a.wav"), 1000000);

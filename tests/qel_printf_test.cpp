@@ -40,6 +40,22 @@ TEST(QelPrintf, FormattingErrorPrintsNothing) {
     EXPECT_EQ(out, "[b.cpp:f:3] fine\n");
 }
 
+TEST(QelFormat, WholeTextOrFalse) {
+    std::string s = "old";
+    EXPECT_TRUE(qel_format(&s, "%d-%s", 12, "ab"));
+    EXPECT_EQ(s, "12-ab");
+    EXPECT_TRUE(qel_format(&s, "%s", ""));
+    EXPECT_EQ(s, "");
+    std::string big(100000, 'z');
+    EXPECT_TRUE(qel_format(&s, "<%s>", big.c_str()));
+    EXPECT_EQ(s, "<" + big + ">");
+    EXPECT_TRUE(qel_format(&s, "a%cb", 0));  // bytes after a NUL are kept
+    EXPECT_EQ(s, std::string("a\0b", 3));
+    s = "old";
+    EXPECT_FALSE(qel_format(&s, "x %ls", L"\x100"));
+    EXPECT_EQ(s, "");
+}
+
 TEST(QelPrintf, MacroNamesItsCaller) {
     std::string out = capture_stdout([] { QEL_LOG("n=%d", 3); });
     EXPECT_EQ(out.rfind("[qel_printf_test.cpp:operator():", 0), 0u) << out;

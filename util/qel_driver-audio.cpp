@@ -168,9 +168,8 @@ bool AudioSourceVorbis::load() {
         frames = stb_vorbis_stream_length_in_samples(data);
         usable = rate > 0 && rate <= _MAX_STREAM_RATE;
         if (usable && rate != (unsigned)_WORK_FREQ) {
-            frames = info.sample_rate ? frames * _WORK_FREQ / info.sample_rate : 0;
-            rate_cvt = SDL_NewAudioStream(AUDIO_F32SYS, 2, (int)std::min(info.sample_rate, (unsigned)INT_MAX),
-                                          AUDIO_F32SYS, 2, _WORK_FREQ);
+            frames = frames * _WORK_FREQ / rate;
+            rate_cvt = SDL_NewAudioStream(AUDIO_F32SYS, 2, (int)rate, AUDIO_F32SYS, 2, _WORK_FREQ);
             usable = rate_cvt != nullptr;
         }
         usable = usable && frames * 2 <= (uint64_t)INT_MAX;

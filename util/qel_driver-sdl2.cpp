@@ -3,7 +3,6 @@
 #include "qel_driver-sdl2.h"
 
 #include <SDL_opengl.h>
-#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -11,26 +10,30 @@
 #include "qel_gfx.h"
 #include "qel_posix.h"
 #include "qel_printf.h"
+#include "qel_util.h"
 
-static SDL_Window* _driver_sdl2_window = nullptr;
-static SDL_GLContext _driver_sdl2_context = nullptr;
-// The desktop is read once: later windows keep the size the game started with.
-static SDL_DisplayMode _driver_desktop;
-static bool _driver_desktop_read = false;
-// The title last given to the window, so a flip sets it only on a change.
-static char _driver_title[256];
+// The SDL2 layer's own state, from the video start to its shut-down, which
+// starts it afresh.
+struct _DriverSdl2 {
+    SDL_Window* window = nullptr;     // the one window
+    SDL_GLContext context = nullptr;  // made with the first window, kept when it is re-created
+    // The desktop is read with the first window request: later windows keep
+    // the size the game started with.
+    SDL_DisplayMode desktop{};
+    bool desktop_read = false;
+    char title[256] = {};      // the title last given to the window, so a flip sets it only on a change
+    std::string pending_text;  // typed text still to be handed out one byte per poll
+    int axes[256][8] = {};     // the last value of every joystick axis
+};
 
-// Typed text still to be handed out one byte per poll, and the last value of
-// every joystick axis; both live for the whole process.
-static std::string _driver_pending_text;
-static int _driver_axes[256][8];
+static _DriverSdl2 _driver_sdl2;
 
-SDL_Window* driver_sdl2_window() { return _driver_sdl2_window; }
+SDL_Window* driver_sdl2_window() { return _driver_sdl2.window; }
 
 void driver_sdl2_window_destroy() {
-    if (!_driver_sdl2_window) return;
-    SDL_DestroyWindow(_driver_sdl2_window);
-    _driver_sdl2_window = nullptr;
+    if (!_driver_sdl2.window) return;
+    SDL_DestroyWindow(_driver_sdl2.window);
+    _driver_sdl2.window = nullptr;
 }
 
 void _driver_timer_init() { SDL_Init(SDL_INIT_TIMER); }
@@ -65,12 +68,9 @@ void _driver_video_init() {
 }
 
 void _driver_video_deinit() {
-    if (_driver_sdl2_context) {
-        SDL_GL_DeleteContext(_driver_sdl2_context);
-        _driver_sdl2_context = nullptr;
-    }
+    if (_driver_sdl2.context) SDL_GL_DeleteContext(_driver_sdl2.context);
     driver_sdl2_window_destroy();
-    _driver_title[0] = 0;
+    _driver_sdl2 = _DriverSdl2();
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
@@ -86,17 +86,16 @@ void _driver_video_sizes(int dw, int dh, int ww, int hh, int full, int* tw, int*
     }
 }
 
-void _driver_video_quotients(int sw, int sh, int rw, int rh, float* aspect, float* scale) {
-    (void)rh;
+void _driver_video_quotients(int sw, int sh, int rw, float* aspect, float* scale) {
     if (sh != 0) *aspect = (float)(sw / sh);
     if (sw != 0) *scale = (float)(rw / sw);
 }
 
 static void _driver_window_state(int* w, int* h, int* full) {
     *w = *h = *full = 0;
-    if (!_driver_sdl2_window) return;
-    SDL_GetWindowSize(_driver_sdl2_window, w, h);
-    *full = (SDL_GetWindowFlags(_driver_sdl2_window) & SDL_WINDOW_FULLSCREEN) ? 1 : 0;
+    if (!_driver_sdl2.window) return;
+    SDL_GetWindowSize(_driver_sdl2.window, w, h);
+    *full = (SDL_GetWindowFlags(_driver_sdl2.window) & SDL_WINDOW_FULLSCREEN) ? 1 : 0;
 }
 
 static void _driver_window_icon() {
@@ -106,7 +105,7 @@ static void _driver_window_icon() {
     SDL_Surface* s = rw ? SDL_LoadBMP_RW(rw, 1) : nullptr;
     if (!s) return;
     SDL_SetColorKey(s, SDL_TRUE, SDL_MapRGB(s->format, 255, 0, 255));
-    SDL_SetWindowIcon(_driver_sdl2_window, s);
+    SDL_SetWindowIcon(_driver_sdl2.window, s);
     SDL_FreeSurface(s);
 }
 
@@ -129,18 +128,19 @@ static void _driver_log_gl_attributes() {
 
 SDL_Window* _try_init_video(int ww, int hh, int full) {
     QEL_LOG("_try_init_video(%d,%d,%d)\n", ww, hh, full);
-    if (!_driver_desktop_read && SDL_GetDesktopDisplayMode(0, &_driver_desktop) == 0) _driver_desktop_read = true;
-    int dw = _driver_desktop_read ? _driver_desktop.w : 0;
-    int dh = _driver_desktop_read ? _driver_desktop.h : 0;
+    _DriverSdl2& s = _driver_sdl2;
+    if (!s.desktop_read && SDL_GetDesktopDisplayMode(0, &s.desktop) == 0) s.desktop_read = true;
+    int dw = s.desktop_read ? s.desktop.w : 0;
+    int dh = s.desktop_read ? s.desktop.h : 0;
     int tw, th, bw, bh;
     _driver_video_sizes(dw, dh, ww, hh, full, &tw, &th, &bw, &bh);
     int sw, sh, sfull;
     _driver_window_state(&sw, &sh, &sfull);
     QEL_LOG("_try_init_video: desktop: %d x %d, backup: %d x %d, target: %d x %d, screen: %d x %d\n", dw, dh, bw,
             bh, tw, th, sw, sh);
-    if (_driver_sdl2_window && sw == tw && sh == th && sfull == (full ? 1 : 0)) {
+    if (_driver_sdl2.window && sw == tw && sh == th && sfull == (full ? 1 : 0)) {
         QEL_LOG("_try_init_video: no changes needed.\n");
-        return _driver_sdl2_window;
+        return _driver_sdl2.window;
     }
 
     driver_sdl2_window_destroy();
@@ -163,13 +163,13 @@ SDL_Window* _try_init_video(int ww, int hh, int full) {
         w = SDL_CreateWindow(driver_get_caption(), SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, bw, bh, flags);
         if (!w) return nullptr;
     }
-    _driver_sdl2_window = w;
+    _driver_sdl2.window = w;
     _driver_window_icon();
-    if (!_driver_sdl2_context) {
-        _driver_sdl2_context = SDL_GL_CreateContext(w);
-        if (_driver_sdl2_context) _driver_log_gl_attributes();
+    if (!_driver_sdl2.context) {
+        _driver_sdl2.context = SDL_GL_CreateContext(w);
+        if (_driver_sdl2.context) _driver_log_gl_attributes();
     }
-    SDL_GL_MakeCurrent(w, _driver_sdl2_context);
+    SDL_GL_MakeCurrent(w, _driver_sdl2.context);
     // The swap interval belongs to the current context, so it is asked for
     // once the context is current on this window.
     SDL_GL_SetSwapInterval(1);
@@ -181,38 +181,38 @@ SDL_Window* _try_init_video(int ww, int hh, int full) {
 void driver_video_init(int ww, int hh, int dw, int dh, int mw, int mh, int full) {
     QEL_LOG("init_video: %d %d %d %d %d %d %d\n", ww, hh, dw, dh, mw, mh, full);
     if (!_try_init_video(ww, hh, full)) return;
-    SDL_SetWindowMinimumSize(_driver_sdl2_window, mw, mh);
+    SDL_SetWindowMinimumSize(_driver_sdl2.window, mw, mh);
     _driver_video_resize();
 }
 
 void _driver_video_resize() {
-    if (!_driver_sdl2_window) return;
+    if (!_driver_sdl2.window) return;
     int sw, sh, rw, rh;
-    SDL_GetWindowSize(_driver_sdl2_window, &sw, &sh);
-    SDL_GL_GetDrawableSize(_driver_sdl2_window, &rw, &rh);
+    SDL_GetWindowSize(_driver_sdl2.window, &sw, &sh);
+    SDL_GL_GetDrawableSize(_driver_sdl2.window, &rw, &rh);
     QEL_LOG("window: %d x %d. drawable: %d x %d\n", sw, sh, rw, rh);
     glViewport(0, 0, rw, rh);
     driver_set_size(sw, sh);
     float aspect = driver_get_aspect(), scale = driver_get_scale();
-    _driver_video_quotients(sw, sh, rw, rh, &aspect, &scale);
+    _driver_video_quotients(sw, sh, rw, &aspect, &scale);
     driver_set_aspect(aspect);
     driver_set_scale(scale);
     driver_set_orient(0);
 }
 
 void driver_video_flip() {
-    if (!_driver_sdl2_window) return;
-    SDL_GL_SwapWindow(_driver_sdl2_window);
+    if (!_driver_sdl2.window) return;
+    SDL_GL_SwapWindow(_driver_sdl2.window);
     const char* caption = driver_get_caption();
-    if (strcmp(caption, _driver_title) != 0) {
-        snprintf(_driver_title, sizeof _driver_title, "%s", caption);
-        SDL_SetWindowTitle(_driver_sdl2_window, _driver_title);
+    if (strcmp(caption, _driver_sdl2.title) != 0) {
+        snprintf(_driver_sdl2.title, sizeof _driver_sdl2.title, "%s", caption);
+        SDL_SetWindowTitle(_driver_sdl2.window, _driver_sdl2.title);
     }
 }
 
 bool driver_video_minimize() {
-    if (!_driver_sdl2_window) return false;
-    SDL_MinimizeWindow(_driver_sdl2_window);
+    if (!_driver_sdl2.window) return false;
+    SDL_MinimizeWindow(_driver_sdl2.window);
     return true;
 }
 
@@ -275,7 +275,7 @@ int _driver_event_translate(const SDL_Event* ev, Event* r) {
         break;
     case SDL_TEXTINPUT:
         // The field need not hold a NUL within its size: never read past it.
-        _driver_pending_text.assign(ev->text.text, strnlen(ev->text.text, sizeof ev->text.text));
+        _driver_sdl2.pending_text.assign(ev->text.text, strnlen(ev->text.text, sizeof ev->text.text));
         break;
     case SDL_MOUSEMOTION:
         if (ev->motion.which == SDL_TOUCH_MOUSEID) break;
@@ -311,7 +311,7 @@ int _driver_event_translate(const SDL_Event* ev, Event* r) {
         if (ev->jaxis.axis >= 8) break;
         // Instance ids grow with every reconnection; the table keeps the low
         // eight bits, so no id can reach outside it.
-        int* axes = _driver_axes[(Uint32)ev->jaxis.which & 255];
+        int* axes = _driver_sdl2.axes[(Uint32)ev->jaxis.which & 255];
         axes[ev->jaxis.axis] = ev->jaxis.value;
         int stick = ev->jaxis.axis / 2;
         r->type = EVT_JOYMOTION;
@@ -331,7 +331,7 @@ int _driver_event_translate(const SDL_Event* ev, Event* r) {
     case SDL_FINGERMOTION:
     case SDL_FINGERUP: {
         int w = 1, h = 1;
-        if (_driver_sdl2_window) SDL_GetWindowSize(_driver_sdl2_window, &w, &h);
+        if (_driver_sdl2.window) SDL_GetWindowSize(_driver_sdl2.window, &w, &h);
         r->type = ev->type == SDL_FINGERDOWN ? EVT_TOUCHDOWN : ev->type == SDL_FINGERUP ? EVT_TOUCHUP : EVT_TOUCHMOTION;
         r->device = (int)(Uint32)ev->tfinger.touchId;
         r->b = (int)((Uint32)ev->tfinger.fingerId + 1u);
@@ -354,11 +354,11 @@ int _driver_event_translate(const SDL_Event* ev, Event* r) {
 int driver_event_poll(Event* r) {
     *r = Event(EVT_NONE);
     // Typed text goes out first, so no text is ever merged or lost.
-    if (!_driver_pending_text.empty()) {
-        QEL_LOG("text: '%s'\n", _driver_pending_text.c_str());
+    if (!_driver_sdl2.pending_text.empty()) {
+        QEL_LOG("text: '%s'\n", _driver_sdl2.pending_text.c_str());
         r->type = EVT_KEYDOWN;
-        r->c = (signed char)_driver_pending_text[0];
-        _driver_pending_text.erase(0, 1);
+        r->c = (signed char)_driver_sdl2.pending_text[0];
+        _driver_sdl2.pending_text.erase(0, 1);
         return 1;
     }
     SDL_Event ev;
@@ -368,16 +368,9 @@ int driver_event_poll(Event* r) {
 
 // The on-screen keyboard acts only with a window on a platform that has one;
 // on the desktop, text input stays as SDL started it.
-static bool _driver_keyboard_present() { return _driver_sdl2_window && SDL_HasScreenKeyboardSupport(); }
+static bool _driver_keyboard_present() { return _driver_sdl2.window && SDL_HasScreenKeyboardSupport(); }
 
-// Truncates toward zero, keeping values that no int holds (and NaN) in range.
-static int _driver_trunc(float v) {
-    if (v != v) return 0;
-    if (v >= 2147483648.0f) return INT_MAX;
-    if (v <= -2147483648.0f) return INT_MIN;
-    return (int)v;
-}
-
+// Platforms with an on-screen keyboard need these; the desktop does not.
 void driver_keyboard_init(void*) {}
 void driver_keyboard_set_height(int) {}
 
@@ -386,7 +379,7 @@ void driver_keyboard_show() {
     QEL_LOG("- keyboard_show ...\n");
     GfxRect f = _gfx_get_focus_fixed();
     if (f.w != 0) {
-        SDL_Rect r = {_driver_trunc(f.x), _driver_trunc(f.y), _driver_trunc(f.w), _driver_trunc(f.h)};
+        SDL_Rect r = {myint(f.x), myint(f.y), myint(f.w), myint(f.h)};
         SDL_SetTextInputRect(&r);
     }
     SDL_StartTextInput();

@@ -22,9 +22,9 @@ SDL_Window* _try_init_video(int ww, int hh, int full);
 // size and the backup size (80 % of the desktop, windowed).
 void _driver_video_sizes(int dw, int dh, int ww, int hh, int full, int* tw, int* th, int* bw, int* bh);
 
-// Aspect and scale from the window (sw x sh) and drawable (rw x rh) sizes, as
-// integer quotients; a zero divisor keeps the previous value.
-void _driver_video_quotients(int sw, int sh, int rw, int rh, float* aspect, float* scale);
+// Aspect and scale from the window size (sw x sh) and the drawable width rw,
+// as integer quotients; a zero divisor keeps the previous value.
+void _driver_video_quotients(int sw, int sh, int rw, float* aspect, float* scale);
 
 // The platform-neutral key code of an SDL keycode; KEY_NONE when unmapped.
 int _driver_sdl_sym2key(int sym);

@@ -20,7 +20,7 @@ _DriverData* _driver = nullptr;
 
 _DriverData::_DriverData()
     : width(0), height(0), aspect(1.0f), scale(1.0f), orient(0), idiom{}, gamename{}, caption{},
-      icon{}, fps(0), altdir{} {}
+      icon{}, fps(0), altdir{}, tick_started(false), tick_t0(0), tick_n(0) {}
 
 void driver_init(int flags) {
     delete _driver;
@@ -38,6 +38,7 @@ void driver_deinit() {
     _driver = nullptr;
 }
 
+// Platforms whose apps end themselves need this; nothing calls it here.
 void driver_app_exit() {}
 
 // Replaces a text field. A text that does not fit is refused rather than cut,
@@ -100,19 +101,17 @@ void driver_timer_set(int fps) {
 int driver_timer_tick() { return _driver_timer_tick_at(driver_timer_get_ticks()); }
 
 int _driver_timer_tick_at(long ticks) {
-    static bool started = false;
-    static double t0 = 0;
-    static long n = 0;
-    if (!_driver || _driver->fps == 0) return 0;
+    _DriverData* d = _driver;
+    if (!d || d->fps == 0) return 0;
     double now = ticks / 1000.0;
-    if (!started) {
-        started = true;
-        t0 = now;
-        n = 0;
+    if (!d->tick_started) {
+        d->tick_started = true;
+        d->tick_t0 = now;
+        d->tick_n = 0;
     }
     int steps = 0;
-    while (now > t0 + (double)n / _driver->fps) {
-        n++;
+    while (now > d->tick_t0 + (double)d->tick_n / d->fps) {
+        d->tick_n++;
         steps++;
     }
     return steps;
@@ -173,6 +172,15 @@ const char* driver_get_home_dir() {
         return buf;
     }
     return _driver_join(buf, sizeof buf, home, "Desktop");
+}
+
+const char* driver_data_find(char* buf, size_t size, const char* name, const char* const* suffixes, int count) {
+    for (int i = 0; i < count; i++) {
+        int n = snprintf(buf, size, "%s%s", name, suffixes[i]);
+        if (n < 0 || (size_t)n >= size) continue;
+        if (driver_data_exists(buf)) return buf;
+    }
+    return nullptr;
 }
 
 char* _driver_dirname(char* path) {

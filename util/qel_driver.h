@@ -19,7 +19,8 @@
 enum {
     DRIVER_VIDEO = 1,
     DRIVER_AUDIO = 2,
-    DRIVER_TIMER = 4
+    DRIVER_TIMER = 4,
+    DRIVER_ALL = 255  // every flag, as the game starts the driver
 };
 
 struct _DriverData {
@@ -33,6 +34,11 @@ struct _DriverData {
     char icon[512];
     int fps;            // rate of driver_timer_tick
     char altdir[512];   // searched before the data directory; empty: none
+    // The fixed-step counter: whether it started, its start in seconds and
+    // the steps counted since.
+    bool tick_started;
+    double tick_t0;
+    long tick_n;
 
     _DriverData();
 };
@@ -101,6 +107,11 @@ const char* _driver_get_datadir();
 const char* _driver_get_docdir();
 const char* driver_get_home_dir();
 char* _driver_dirname(char* path);
+// The first of name + suffix, for each of the `count` suffixes in turn, that
+// exists as a data file (driver_data_exists), written into buf: buf, or null
+// when none does. A candidate that does not fit buf is skipped, never cut
+// short: a cut name could be another file.
+const char* driver_data_find(char* buf, size_t size, const char* name, const char* const* suffixes, int count);
 
 // Whole files. "Exists" means a regular file that opens for reading; files
 // of 2 GiB or more are refused (size 0, nothing read). Saving replaces the

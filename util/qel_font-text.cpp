@@ -20,6 +20,8 @@ static const int _FONT_BATCH = 256;
 static GLfloat _font_vertices[_FONT_BATCH * 6 * 2];
 static GLfloat _font_coords[_FONT_BATCH * 6 * 2];
 
+// Part of the font interface and returns the text unchanged, so the text
+// operations below do not pass their texts through it.
 const char* _font_filter(const char* s) { return s; }
 
 static inline float _font_advance(const FontInfo& f, unsigned char c) { return f.shapes[c].w * f.scale; }
@@ -115,7 +117,6 @@ void _font_draw(int fid, const char* txt, float x, float y) {
 }
 
 void font_draw(int fid, const char* s, float x, float y, float w, int align) {
-    s = _font_filter(s);
     FontWrap wrap;
     _font_wrap_calc(fid, s, w, wrap);
     const FontInfo& f = _font->data[fid];
@@ -134,7 +135,6 @@ void font_draw(int fid, const char* s, float x, float y, float w, int align) {
 }
 
 float font_get_width(int fid, const char* s) {
-    s = _font_filter(s);
     const FontInfo& f = _font->data[fid];
     float w = 0, max = 0;
     for (const unsigned char* p = (const unsigned char*)s;; p++) {
@@ -150,7 +150,6 @@ float font_get_width(int fid, const char* s) {
 }
 
 float font_get_height(int fid, const char* s, float w) {
-    s = _font_filter(s);
     const FontInfo& f = _font->data[fid];
     float lh = f.height * f.scale;
     if (!s || w == 0) return lh;
@@ -181,7 +180,6 @@ static void _font_walk(int fid, const char* s, float w, int align, float* x, flo
 }
 
 GfxRect font_crect(int fid, const char* s, int pos, float w, int align) {
-    s = _font_filter(s);
     float lh = _font->data[fid].height * _font->data[fid].scale;
     float x = 0, y = 0;
     GfxRect r;
@@ -196,7 +194,6 @@ GfxRect font_crect(int fid, const char* s, int pos, float w, int align) {
 }
 
 int font_cnear(int fid, const char* s, int x, int y, float w, int align) {
-    s = _font_filter(s);
     float nx = 0, ny = 0;
     int best = 0;
     int64_t best_d = INT64_MAX;

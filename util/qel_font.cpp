@@ -9,12 +9,6 @@
 
 _FontData* _font = nullptr;
 
-static GfxClock _font_clock = nullptr;
-
-void _font_set_clock(GfxClock clock) { _font_clock = clock; }
-
-static time_t _font_now() { return _font_clock ? _font_clock() : time(nullptr); }
-
 _FontData::_FontData() { data.emplace_back(); }
 
 void font_init() {
@@ -31,13 +25,7 @@ static char _font_find_buf[512];
 
 const char* _font_find(const char* name) {
     static const char* const suffixes[] = {"", ".fnt", ".txt"};
-    for (const char* suffix : suffixes) {
-        int n = snprintf(_font_find_buf, sizeof _font_find_buf, "%s%s", name, suffix);
-        // A candidate that does not fit the buffer names no file we could open.
-        if (n < 0 || n >= (int)sizeof _font_find_buf) continue;
-        if (driver_data_exists(_font_find_buf)) return _font_find_buf;
-    }
-    return nullptr;
+    return driver_data_find(_font_find_buf, sizeof _font_find_buf, name, suffixes, 3);
 }
 
 int font_load(const char* name, int size) {
@@ -118,16 +106,10 @@ void _font_parse(FontInfo& f, const std::string& text) {
 }
 
 void font_reload_auto() {
-    static time_t last = 0;
-    time_t now = _font_now();
-    if (now == last) return;
-    last = now;
+    time_t now = watch_now();
+    if (!watch_due(&_font->watch, now)) return;
     for (size_t n = 1; n < _font->data.size(); n++) {
         const FontInfo& f = _font->data[n];
-        if (!f.fnt_fname[0]) continue;
-        // Newer than at the last read, and quiet for two seconds so that a
-        // file still being written is left alone.
-        time_t m = driver_file_mtime(f.fnt_fname);
-        if (m > f.fnt_mtime && m <= now - 2) font_reload((int)n);
+        if (f.fnt_fname[0] && watch_changed(driver_file_mtime(f.fnt_fname), f.fnt_mtime, now)) font_reload((int)n);
     }
 }

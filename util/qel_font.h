@@ -5,8 +5,8 @@
 // the glyph tables read from the font file and the index of its glyph picture
 // in the image registry, shared by every size of the font; the size scales
 // the whole font so that its line height becomes that many logical pixels.
-// A once-per-second watcher reads changed font files again in place
-// (qel_font.cpp).
+// A once-per-second watcher (qel_watch) reads changed font files again in
+// place (qel_font.cpp).
 //
 // Text is laid out in at most 32 lines, broken at newlines and, given a
 // width, wrapped at spaces; it is drawn as two textured triangles per glyph,
@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "qel_gfx.h"
+#include "qel_watch.h"
 
 struct FontInfo {
     int n = 0;               // its own index
@@ -40,6 +41,7 @@ struct FontInfo {
 struct _FontData {
     std::map<std::string, int> map;  // "name:size" to font index, 0 for not found
     std::vector<FontInfo> data;      // entries by index; 0 is the empty font
+    Watch watch{};                   // the file watcher's last check
 
     _FontData();
 };
@@ -62,8 +64,6 @@ void font_reload(int n);
 void font_reload_auto();
 // Reads BMFont text into an entry; glyphs the text does not name are kept.
 void _font_parse(FontInfo& f, const std::string& text);
-// Seam for tests: the wall clock of the watcher. Null restores time.
-void _font_set_clock(GfxClock clock);
 
 // Text.
 const char* _font_filter(const char* s);

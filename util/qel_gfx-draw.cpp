@@ -93,7 +93,7 @@ static void _gfx_strip(int gl, const GfxRect& d, const GfxRect& s) {
 // resets the whole-file image, so the image is looked at only afterwards.
 static const GfxTexture* _gfx_img_texture(int img, const GfxImage** im) {
     int tid = _gfx->img_data[img].tid;
-    if (tid && !_gfx->tex_data[tid].tex && !_gfx->tex_data[tid].loaded) _gfx_tex_check(tid);
+    if (tid && !_gfx->tex_data[tid].loaded) _gfx_tex_check(tid);
     const GfxImage* i = &_gfx->img_data[img];
     *im = i;
     if (i->shape.w == 0 || i->shape.h == 0 || !i->tid) return nullptr;

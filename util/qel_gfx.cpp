@@ -14,12 +14,8 @@
 _GfxData* _gfx = nullptr;
 
 static GfxTexLoader _gfx_loader = nullptr;
-static GfxClock _gfx_clock = nullptr;
 
 void _gfx_set_tex_loader(GfxTexLoader loader) { _gfx_loader = loader; }
-void _gfx_set_clock(GfxClock clock) { _gfx_clock = clock; }
-
-static time_t _gfx_now() { return _gfx_clock ? _gfx_clock() : time(nullptr); }
 
 static int _gfx_load_file(const char* fname, int* w, int* h, int* tw, int* th) {
     return _gfx_loader ? _gfx_loader(fname, w, h, tw, th) : driver_tex_load(fname, w, h, tw, th);
@@ -60,15 +56,11 @@ void gfx_clear() {
 
 static char _gfx_find_buf[512];
 
+// A name with a '.' is tried unchanged first; one without starts at ".tga".
 const char* _gfx_find_ext(const char* name) {
     static const char* const suffixes[] = {"", ".tga", ".png", ".jpg", ".qel"};
-    for (int i = strchr(name, '.') ? 0 : 1; i < 5; i++) {
-        int n = snprintf(_gfx_find_buf, sizeof _gfx_find_buf, "%s%s", name, suffixes[i]);
-        // A candidate that does not fit the buffer names no file we could open.
-        if (n < 0 || n >= (int)sizeof _gfx_find_buf) continue;
-        if (driver_data_exists(_gfx_find_buf)) return _gfx_find_buf;
-    }
-    return nullptr;
+    int first = strchr(name, '.') ? 0 : 1;
+    return driver_data_find(_gfx_find_buf, sizeof _gfx_find_buf, name, suffixes + first, 5 - first);
 }
 
 const char* _gfx_find(const char* fname) {
@@ -124,10 +116,9 @@ int gfx_tex_load(const char* name) {
         snprintf(t.tex_fname, sizeof t.tex_fname, "%s", driver_data_fname(found));
         snprintf(t.name, sizeof t.name, "%s", name);
         gfx_tex_reload(n);
-        static long tt = 0;
         long dt = driver_timer_get_ticks() - t0;
-        tt += dt;
-        fprintf(stderr, "gfx_tex_load: %ld ms, total %ld ms\n\n", dt, tt);
+        _gfx->load_ms += dt;
+        fprintf(stderr, "gfx_tex_load: %ld ms, total %ld ms\n\n", dt, _gfx->load_ms);
         it = _gfx->tex_map.find(name);
     }
     _gfx_tex_check(it->second);
@@ -148,7 +139,7 @@ void gfx_tex_reload(int n) {
     if (!t.tex) w = h = tw = th = 0;
     t.rect = GfxRect(0, 0, (float)tw, (float)th);
     t.tex_memused = (unsigned long)tw * (unsigned long)th * 16 / 3;
-    t.tex_atime = _gfx_now();
+    t.tex_atime = watch_now();
     _gfx->memused += t.tex_memused;
     GfxRect whole(0, 0, (float)w, (float)h);
     gfx_img_add(t.name, n, whole, whole);
@@ -169,7 +160,7 @@ void _gfx_tex_gl_free(int n) {
 void _gfx_tex_check(int n) {
     if (n <= 0) return;
     if (!_gfx->tex_data[n].loaded) gfx_tex_reload(n);
-    _gfx->tex_data[n].tex_atime = _gfx_now();
+    _gfx->tex_data[n].tex_atime = watch_now();
 }
 
 // The budget is asked anew on every test: the halving switch may change.
@@ -185,7 +176,7 @@ void _gfx_tex_recycle() {
                 (float)(_gfx->memused / 1048576) - max);
         // The longest idle wins, the later index on a tie. Only entries that
         // hold memory can bring the sum down.
-        time_t now = _gfx_now();
+        time_t now = watch_now();
         int best = 0;
         time_t best_idle = 0;
         for (size_t i = 1; i < _gfx->tex_data.size(); i++) {
@@ -250,25 +241,18 @@ float gfx_img_get_ratio(int img) {
     return mymax(1, (float)gfx_img_get_width(img)) / mymax(1, (float)gfx_img_get_height(img));
 }
 
-// A file is reloaded once it is newer than at its last load and has been
-// quiet for two seconds, so one still being written is left alone.
-static bool _gfx_file_changed(const char* fname, time_t last, time_t now) {
-    time_t m = driver_file_mtime(fname);
-    return m > last && m <= now - 2;
-}
-
+// Pictures first, then the atlas files beside them.
 void gfx_reload_auto() {
-    static time_t last = 0;
-    time_t now = _gfx_now();
-    if (now == last) return;
-    last = now;
+    time_t now = watch_now();
+    if (!watch_due(&_gfx->watch, now)) return;
     for (size_t n = 1; n < _gfx->tex_data.size(); n++) {
         const GfxTexture& t = _gfx->tex_data[n];
-        if (t.tex_fname[0] && _gfx_file_changed(t.tex_fname, t.tex_mtime, now)) gfx_tex_reload((int)n);
+        if (t.tex_fname[0] && watch_changed(driver_file_mtime(t.tex_fname), t.tex_mtime, now))
+            gfx_tex_reload((int)n);
     }
     for (size_t n = 1; n < _gfx->tex_data.size(); n++) {
         const GfxTexture& t = _gfx->tex_data[n];
-        if (t.atlas_fname[0] && _gfx_file_changed(t.atlas_fname, t.atlas_mtime, now))
+        if (t.atlas_fname[0] && watch_changed(driver_file_mtime(t.atlas_fname), t.atlas_mtime, now))
             gfx_atlas_reload((int)n, t.atlas_fname);
     }
 }

@@ -6,7 +6,7 @@
 //   both with entry 0 reserved to mean none; lookups are cached both ways;
 // - a texture memory budget that frees the GL textures of long-idle entries,
 //   which come back on their next use, and a once-per-second file watcher
-//   that reloads changed files in place (qel_gfx.cpp);
+//   (qel_watch) that reloads changed files in place (qel_gfx.cpp);
 // - the logical view: a canvas of a chosen size centred in the window,
 //   scaled, rotated and shifted, as a GL projection and as CPU conversions
 //   both ways (qel_gfx-view.cpp);
@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "qel_event.h"
+#include "qel_watch.h"
 
 // A rectangle (origin and size), or a point with w and h carried along.
 struct GfxRect {
@@ -69,6 +70,8 @@ struct _GfxData {
     int clip_n = 0;        // pushes not yet popped; may exceed 8
     float ortho_near = -1, ortho_far = 1;
     unsigned long memused = 0;  // sum of tex_memused
+    Watch watch{};              // the file watcher's last check
+    long load_ms = 0;           // time spent in first loads, for their log line
 
     _GfxData();
 };
@@ -110,12 +113,10 @@ void gfx_reload_auto();
 // Reads a texture's sprite atlas file again (the atlas reader).
 void gfx_atlas_reload(int tid, const char* fname);
 
-// Seams for tests: the loader behind every texture (re)load and the wall
-// clock of the budget and the watcher. Null restores driver_tex_load and time.
+// Seam for tests: the loader behind every texture (re)load; null restores
+// driver_tex_load. The budget and the watcher read watch_now (qel_watch).
 typedef int (*GfxTexLoader)(const char* fname, int* rw, int* rh, int* rtw, int* rth);
-typedef time_t (*GfxClock)();
 void _gfx_set_tex_loader(GfxTexLoader loader);
-void _gfx_set_clock(GfxClock clock);
 
 // View.
 void gfx_set_view(int x, int y, int w, int h);

@@ -9,12 +9,6 @@
 
 _MixerData* _mixer = nullptr;
 
-static MixerClock _mixer_clock = nullptr;
-
-void _mixer_set_clock(MixerClock clock) { _mixer_clock = clock; }
-
-static time_t _mixer_now() { return _mixer_clock ? _mixer_clock() : time(nullptr); }
-
 void mixer_init() {
     delete _mixer;
     _mixer = new _MixerData();
@@ -28,16 +22,14 @@ void mixer_deinit() {
 
 void mixer_loop() { driver_audio_loop(); }
 
+// No decoder here reads ".mp3", ".aac", ".caf" or ".raw": a name is still
+// looked up under each of them, and such a file goes to the WAV reader, which
+// refuses it unless it holds WAV data.
 const char* _mixer_find(const char* _name) {
     static const char* const suffixes[] = {"", ".wav", ".ogg", ".mp3", ".aac", ".caf", ".raw"};
     char buf[512];
-    for (const char* suffix : suffixes) {
-        int n = snprintf(buf, sizeof buf, "%s%s", _name, suffix);
-        // A candidate that does not fit is skipped, never cut short.
-        if (n < 0 || (size_t)n >= sizeof buf) continue;
-        if (driver_data_exists(buf)) return driver_data_fname(buf);
-    }
-    return nullptr;
+    const char* found = driver_data_find(buf, sizeof buf, _name, suffixes, 7);
+    return found ? driver_data_fname(found) : nullptr;
 }
 
 static int _mixer_driver_stream_load(const char* path) { return driver_audio_stream_load(path, false); }
@@ -92,12 +84,12 @@ void mixer_stream_play(int v, float vol) { driver_audio_stream_play(v, vol, 0.0f
 void mixer_stream_stop(int v) { driver_audio_stream_stop(v); }
 void mixer_stream_volume(int v, float vol) { driver_audio_stream_volume(v, vol); }
 
-// Announces a file that is newer than its stored time and at least 2 seconds
-// old, so a file still being written is left until it settles.
+// Announces a changed file and keeps its new time, so it is announced once
+// per change. The clock is read again for every file.
 static void _mixer_check(const char* fname, time_t* mtime, const char* kind, int n, void (*reload)(int)) {
     if (!fname[0]) return;
     time_t t = driver_file_mtime(fname);
-    if (t > *mtime && _mixer_now() - 2 >= t) {
+    if (watch_changed(t, *mtime, watch_now())) {
         fprintf(stderr, "%s reload: %s\n", kind, fname);
         reload(n);
         *mtime = t;
@@ -105,11 +97,7 @@ static void _mixer_check(const char* fname, time_t* mtime, const char* kind, int
 }
 
 void mixer_reload_auto() {
-    static time_t last = 0;
-    if (!_mixer) return;
-    time_t now = _mixer_now();
-    if (now == last) return;
-    last = now;
+    if (!_mixer || !watch_due(&_mixer->watch, watch_now())) return;
     for (auto& kv : _mixer->sample_map)
         _mixer_check(kv.second.sample_fname, &kv.second.sample_mtime, "sample", kv.second.n,
                      driver_audio_sample_reload);

@@ -4,8 +4,9 @@
 // suffixes and loaded once by the audio driver; from then on the name gives
 // the driver's sound index (0 for a name without a file or with a file that
 // did not load, which is remembered too). Samples and streams have separate
-// registries that share the driver's index space. Once per second the
-// registry looks for sound files that changed and announces them.
+// registries that share the driver's index space. Once per second
+// (qel_watch) the registry looks for sound files that changed and announces
+// them.
 // Main thread only.
 #ifndef QEL_MIXER_H
 #define QEL_MIXER_H
@@ -13,6 +14,8 @@
 #include <ctime>
 #include <map>
 #include <string>
+
+#include "qel_watch.h"
 
 struct MixerSample {
     int n;                  // the driver's sound index, 0: none
@@ -31,6 +34,7 @@ struct MixerStream {
 struct _MixerData {
     std::map<std::string, MixerSample> sample_map;  // by the name as requested
     std::map<std::string, MixerStream> stream_map;
+    Watch watch{};                                  // the change check's last check
 };
 
 extern _MixerData* _mixer;
@@ -54,9 +58,5 @@ void mixer_stream_volume(int v, float vol);
 
 // The change check, run every frame; works at most once per wall-clock second.
 void mixer_reload_auto();
-
-// Seam for tests: the wall clock of the change check; null restores time.
-typedef time_t (*MixerClock)();
-void _mixer_set_clock(MixerClock clock);
 
 #endif

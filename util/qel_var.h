@@ -286,6 +286,8 @@ var var_dict(var k, var v);
 var var_dict(var k1, var v1, var k2, var v2);
 std::string var_str(const var& v);
 const char* var_typename(int type);
+// The value type's own pair, in doubles for list and string positions; the
+// graphics layer's float pair is mymax and mymin (qel_util).
 var_cnumber var_max(var_cnumber a, var_cnumber b);  // a when a > b, else b
 var_cnumber var_min(var_cnumber a, var_cnumber b);  // a when b > a, else b
 std::string& var_get_errstr();

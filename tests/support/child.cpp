@@ -17,8 +17,17 @@ Child child_start(const std::vector<std::string>& argv, const std::vector<std::s
                   const std::string& out_path) {
     Child c;
     c.out_path = out_path;
+    // The test's own settings win: an inherited entry of a name the test
+    // sets is left out (the C library's getenv takes the first of two).
     std::vector<std::string> envs;
-    for (char** e = environ; *e; e++) envs.push_back(*e);
+    for (char** e = environ; *e; e++) {
+        bool overridden = false;
+        for (const std::string& own : env) {
+            size_t eq = own.find('=');
+            if (eq != std::string::npos && strncmp(*e, own.c_str(), eq + 1) == 0) overridden = true;
+        }
+        if (!overridden) envs.push_back(*e);
+    }
     for (const std::string& e : env) envs.push_back(e);
     std::vector<char*> av, ev;
     for (const std::string& a : argv) av.push_back(const_cast<char*>(a.c_str()));

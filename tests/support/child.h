@@ -12,7 +12,8 @@ struct Child {
     std::string out_path;  // stdout and stderr of the child
 };
 
-// Starts argv[0] (a path) with the given extra "NAME=value" environment entries.
+// Starts argv[0] (a path) with the process's environment and the given
+// "NAME=value" entries, which replace inherited entries of the same names.
 Child child_start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                   const std::string& out_path);
 // Exit status of the child, or -1 when it did not end within timeout_ms (it is

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <ftw.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -41,6 +42,11 @@ void write_file(const std::string& path, const std::string& bytes) {
     if (!f) throw std::runtime_error("cannot write " + path);
     fwrite(bytes.data(), 1, bytes.size(), f);
     fclose(f);
+}
+
+void set_mtime(const std::string& path, time_t t) {
+    struct timespec ts[2] = {{t, 0}, {t, 0}};
+    if (utimensat(AT_FDCWD, path.c_str(), ts, 0) != 0) throw std::runtime_error("cannot set the time of " + path);
 }
 
 std::string read_file(const std::string& path) {

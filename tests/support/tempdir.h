@@ -4,6 +4,7 @@
 #ifndef QEL_TEST_TEMPDIR_H
 #define QEL_TEST_TEMPDIR_H
 
+#include <ctime>
 #include <string>
 
 class TempDir {
@@ -33,6 +34,8 @@ class WorkDir : public TempDir {
 };
 
 void write_file(const std::string& path, const std::string& bytes);
+// Sets the file's access and modification times to t.
+void set_mtime(const std::string& path, time_t t);
 std::string read_file(const std::string& path);
 bool path_exists(const std::string& path);
 void make_dir(const std::string& path);

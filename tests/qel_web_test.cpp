@@ -1,0 +1,656 @@
+// The HTTP client against real servers on 127.0.0.1: scripted ones on a
+// thread of the test, which decide every byte and when it comes, and
+// python3's stock http.server.
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "capture.h"
+#include "child.h"
+#include "qel_web.h"
+#include "tcp_server.h"
+#include "tempdir.h"
+
+namespace {
+
+typedef std::chrono::steady_clock Clock;
+
+// Polls until the request ends or limit_ms pass. On the way every poll must
+// return 1 exactly when the request is done or has failed: so finishing the
+// send returns 0 and the receive that sees the close returns 1 at once.
+bool finish(qel_web* page, int limit_ms = 20000) {
+    auto end = Clock::now() + std::chrono::milliseconds(limit_ms);
+    for (;;) {
+        int r = qel_web_poll(page);
+        int over = page->state == QEL_WEB_STATE_DONE || page->error;
+        if (r != over) {
+            ADD_FAILURE() << "poll returned " << r << " in state " << page->state << " with error " << page->error;
+            return false;
+        }
+        if (r) return true;
+        if (Clock::now() > end) {
+            ADD_FAILURE() << "the request did not end, state " << page->state;
+            return false;
+        }
+        usleep(100);
+    }
+}
+
+// Polls until cond holds; false (and a failure) when the request ends first
+// or limit_ms pass.
+bool poll_until(qel_web* page, const std::function<bool()>& cond, int limit_ms = 20000) {
+    auto end = Clock::now() + std::chrono::milliseconds(limit_ms);
+    while (!cond()) {
+        if (qel_web_poll(page) || Clock::now() > end) {
+            ADD_FAILURE() << "condition not reached, state " << page->state << " error " << page->error;
+            return false;
+        }
+        usleep(100);
+    }
+    return true;
+}
+
+std::string body_of(const qel_web* page) { return std::string((const char*)page->data, (size_t)page->len); }
+
+std::string response_of(const qel_web* page) {
+    return std::string((const char*)page->_response.data, (size_t)page->_response.len);
+}
+
+// Reads each request, keeps it, answers with `reply` and closes.
+struct AnsweringServer {
+    std::mutex mutex;
+    std::vector<std::string> requests;
+    TcpServer server;
+    explicit AnsweringServer(const std::string& reply)
+        : server([this, reply](TcpServer&, int fd) {
+              std::string req = tcp_read_request(fd);
+              {
+                  std::lock_guard<std::mutex> lock(mutex);
+                  requests.push_back(req);
+              }
+              tcp_write(fd, reply);
+          }) {}
+    std::string request(size_t i) {
+        std::lock_guard<std::mutex> lock(mutex);
+        return i < requests.size() ? requests[i] : "(none)";
+    }
+};
+
+// "127.0.0." and as many zeros before the last 1 as make n bytes: a dotted
+// address the resolver reads as 127.0.0.1, of any length.
+std::string long_loopback(size_t n) { return "127.0.0." + std::string(n - 9, '0') + "1"; }
+
+}  // namespace
+
+TEST(QelWeb, InitAndDeinit) {
+    EXPECT_EQ(qel_web_init(), 0);
+    qel_web_deinit();
+}
+
+TEST(QelWeb, SendsTheRequestBytesExactly) {
+    AnsweringServer srv("HTTP/1.0 200 OK\n\nok");
+    std::string port = std::to_string(srv.server.port());
+    std::string host255 = long_loopback(255), path1023 = "/" + std::string(1022, 'p');
+    const std::string form = "Content-Type: application/x-www-form-urlencoded\nContent-Length: ";
+    struct Case {
+        std::string host, path, post, want;
+    } cases[] = {
+        {"127.0.0.1", "/index.html?q=1", "", "GET /index.html?q=1 HTTP/1.0\nHost: 127.0.0.1:" + port + "\n\n"},
+        {"127.0.0.1", "/form", "a=1&b",
+         "POST /form HTTP/1.0\nHost: 127.0.0.1:" + port + "\n" + form + "5\n\na=1&b"},
+        // The body goes as given, NUL bytes and all.
+        {"127.0.0.1", "/bin", std::string("x\0y\n\n", 5),
+         "POST /bin HTTP/1.0\nHost: 127.0.0.1:" + port + "\n" + form + "5\n\n" + std::string("x\0y\n\n", 5)},
+        // The longest host and path the record holds: a head beyond the
+        // request buffer's first 1024 bytes.
+        {host255, path1023, "", "GET " + path1023 + " HTTP/1.0\nHost: " + host255 + ":" + port + "\n\n"},
+        {host255, path1023, "k=v",
+         "POST " + path1023 + " HTTP/1.0\nHost: " + host255 + ":" + port + "\n" + form + "3\n\nk=v"},
+    };
+    size_t i = 0;
+    for (const Case& c : cases) {
+        qel_web* page = qel_web_create(c.host.c_str(), srv.server.port(), c.path.c_str(), c.post.data(),
+                                       (int)c.post.size(), 10);
+        ASSERT_EQ(page->error, 0) << c.want;
+        EXPECT_EQ(page->state, QEL_WEB_STATE_CONNECT);
+        EXPECT_TRUE(finish(page));
+        EXPECT_EQ(page->state, QEL_WEB_STATE_DONE);
+        EXPECT_EQ(page->error, 0);
+        EXPECT_EQ(srv.request(i++), c.want);
+        EXPECT_EQ(page->_request.len, (int)c.want.size());
+        EXPECT_EQ(body_of(page), "ok");
+        // Once done, the poll says so again and does nothing more.
+        EXPECT_EQ(capture_stderr([&] { EXPECT_EQ(qel_web_poll(page), 1); }), "");
+        qel_web_destroy(page);
+    }
+}
+
+// What the record cannot hold, and a negative body length, fail at once:
+// nothing is connected, nothing is sent.
+TEST(QelWeb, RefusesWhatDoesNotFitBeforeConnecting) {
+    AnsweringServer srv("HTTP/1.0 200 OK\n\n");
+    struct Case {
+        std::string host, path;
+        int postlen;
+    } cases[] = {
+        {long_loopback(256), "/", 0},
+        {"127.0.0.1", "/" + std::string(1023, 'p'), 0},
+        {"127.0.0.1", "/", -1},
+    };
+    for (const Case& c : cases) {
+        qel_web* page = nullptr;
+        std::string err = capture_stderr([&] {
+            page = qel_web_create(c.host.c_str(), srv.server.port(), c.path.c_str(), "", c.postlen, 10);
+        });
+        EXPECT_NE(err.find("qel_web_create: refused"), std::string::npos) << err;
+        EXPECT_EQ(page->error, 1);
+        EXPECT_EQ(page->state, QEL_WEB_STATE_NEW);
+        EXPECT_EQ(page->sockfd, -1);
+        EXPECT_EQ(page->_request.len, 0);
+        EXPECT_EQ(qel_web_poll(page), 1);
+        qel_web_destroy(page);
+    }
+    usleep(50000);
+    EXPECT_EQ(srv.server.accepted(), 0);
+}
+
+// A name that does not resolve is not cached: the next request asks again.
+TEST(QelWeb, UnresolvedHostFailsAndIsAskedAgain) {
+    for (int round = 0; round < 2; round++) {
+        qel_web* page = nullptr;
+        std::string err = capture_stderr([&] { page = qel_web_create("bad host name", 80, "/", nullptr, 0, 10); });
+        EXPECT_EQ(err.rfind("gethostbyname ...\ngethostbyname(bad host name) == null; h_errno = ", 0), 0u) << err;
+        EXPECT_NE(err.find("\nqel_gethostbyname == null\n"), std::string::npos) << err;
+        EXPECT_EQ(page->error, 1);
+        EXPECT_EQ(page->state, QEL_WEB_STATE_NEW);
+        EXPECT_EQ(qel_web_poll(page), 1);
+        qel_web_destroy(page);
+    }
+}
+
+// Only this test resolves "localhost": its first look-up is the process's.
+TEST(QelWeb, NameCacheLines) {
+    AnsweringServer srv("HTTP/1.0 200 OK\n\nhi");
+    for (const char* want : {"gethostbyname ...\nqel_gethostbyname('localhost') cached\n", ""}) {
+        qel_web* page = nullptr;
+        std::string err =
+            capture_stderr([&] { page = qel_web_create("localhost", srv.server.port(), "/", nullptr, 0, 10); });
+        EXPECT_EQ(err, want);
+        EXPECT_TRUE(finish(page));
+        EXPECT_EQ(body_of(page), "hi");
+        qel_web_destroy(page);
+    }
+}
+
+// The body starts right after the empty line that ends the head, carriage
+// returns or not; without one the whole response is the body.
+TEST(QelWeb, FindsTheEndOfTheHead) {
+    struct Case {
+        std::string response, body;
+        bool head;
+    } cases[] = {
+        {"HTTP/1.0 200 OK\nContent-Length: 12\n\nhello world!", "hello world!", true},
+        {"HTTP/1.0 200 OK\r\nContent-Length: 12\r\n\r\nhello world!", "hello world!", true},
+        {"HTTP/1.0 200 OK\n\r\n\r\nx", "\r\nx", true},
+        {"HTTP/1.0 200 OK\r\n\r\r\r\nx\n\ny", "x\n\ny", true},
+        {"\n\nbody", "body", true},
+        {"\r\n\r\n", "", true},
+        {"no head\r\nat all\r\n", "no head\r\nat all\r\n", false},
+        {"", "", false},
+    };
+    for (const Case& c : cases) {
+        AnsweringServer srv(c.response);
+        qel_web* page = qel_web_create("127.0.0.1", srv.server.port(), "/", nullptr, 0, 10);
+        EXPECT_TRUE(finish(page));
+        EXPECT_EQ(page->state, QEL_WEB_STATE_DONE) << c.response;
+        EXPECT_EQ(page->error, 0);
+        EXPECT_EQ(response_of(page), c.response);
+        EXPECT_EQ(page->header, c.head ? (int)(c.response.size() - c.body.size()) : 0) << c.response;
+        EXPECT_EQ(body_of(page), c.body) << c.response;
+        qel_web_destroy(page);
+    }
+}
+
+// Each split position of a response in two receives gives what one receive
+// gives: the head's end is still found when it straddles them.
+TEST(QelWeb, HeadSplitAtEveryBytePosition) {
+    const std::string responses[] = {
+        "HTTP/1.0 200 OK\nA: 1\n\nbo\n\ndy",
+        "HTTP/1.0 200 OK\r\nA: 1\r\n\r\nbo\r\n\r\ndy",
+    };
+    for (const std::string& response : responses) {
+        size_t head = response.find("bo");
+        TcpServer srv([&](TcpServer& s, int fd) {
+            tcp_nodelay(fd);
+            tcp_read_request(fd);
+            size_t k = (size_t)s.accepted();
+            tcp_write(fd, response.substr(0, k));
+            if (s.wait()) tcp_write(fd, response.substr(k));
+        });
+        for (size_t k = 1; k < response.size(); k++) {
+            qel_web* page = qel_web_create("127.0.0.1", srv.port(), "/", nullptr, 0, 10);
+            ASSERT_TRUE(poll_until(page, [&] { return page->_response.len >= (int)k; }));
+            EXPECT_EQ(page->_response.len, (int)k);
+            srv.signal();
+            EXPECT_TRUE(finish(page));
+            EXPECT_EQ(page->state, QEL_WEB_STATE_DONE);
+            EXPECT_EQ(page->header, (int)head) << "split at " << k << " of " << response;
+            EXPECT_EQ(body_of(page), response.substr(head)) << "split at " << k;
+            char a[8];
+            qel_web_get_header(page, a, sizeof a, "A");
+            EXPECT_STREQ(a, "1") << "split at " << k;
+            qel_web_destroy(page);
+        }
+    }
+}
+
+// The value of a head line: name and colon compared case-sensitively at the
+// start of a line, spaces (only) skipped, copied up to the line's end or
+// dlen - 1 bytes, dest zeroed whole first; lines of the body are not looked at.
+TEST(QelWeb, HeaderValues) {
+    AnsweringServer srv(
+        "HTTP/1.0 200 OK\r\nContent-Length: 12\r\nX-Spaced:   \t v \r\nX-Empty:\r\nLength: 3\r\n"
+        "Server: s\n\nContent-Type: in the body\n");
+    qel_web* page = qel_web_create("127.0.0.1", srv.server.port(), "/", nullptr, 0, 10);
+    char before[16];
+    memset(before, 'Z', sizeof before);
+    // Before any response there is no head to search.
+    qel_web_get_header(page, before, 8, "Content-Length");
+    EXPECT_EQ(std::string(before, 9), std::string(8, '\0') + "Z");
+    ASSERT_TRUE(finish(page));
+    struct Case {
+        const char* name;
+        int dlen;
+        std::string want;
+    } cases[] = {
+        {"Content-Length", 16, "12"}, {"Content-Length", 3, "12"}, {"Content-Length", 2, "1"},
+        {"Content-Length", 1, ""},    {"content-length", 16, ""},  {"Content", 16, ""},
+        {"Length", 16, "3"},          {"X-Spaced", 16, "\t v "},   {"X-Empty", 16, ""},
+        {"Server", 16, "s"},          {"Content-Type", 16, ""},
+    };
+    for (const Case& c : cases) {
+        char dest[17];
+        memset(dest, 'Z', sizeof dest);
+        qel_web_get_header(page, dest, c.dlen, c.name);
+        std::string want = c.want + std::string((size_t)c.dlen - c.want.size(), '\0') + "Z";
+        EXPECT_EQ(std::string(dest, (size_t)c.dlen + 1), want) << c.name << " " << c.dlen;
+    }
+    // Refused without writing: a name over 254 bytes, a dlen below 1.
+    std::string name254(254, 'n'), name255(255, 'n');
+    char dest[4];
+    memset(dest, 'Z', sizeof dest);
+    std::string err = capture_stderr([&] {
+        qel_web_get_header(page, dest, sizeof dest, name255.c_str());
+        qel_web_get_header(page, dest, 0, "Server");
+        qel_web_get_header(page, dest, -1, "Server");
+    });
+    EXPECT_EQ(std::string(dest, 4), "ZZZZ");
+    EXPECT_NE(err.find("qel_web_get_header: refused"), std::string::npos);
+    qel_web_get_header(page, dest, sizeof dest, name254.c_str());
+    EXPECT_EQ(std::string(dest, 4), std::string(4, '\0'));
+    qel_web_destroy(page);
+}
+
+// A body that comes a byte at a time, slower in all than the time-out but
+// never idle that long: every receive renews the deadline. The buffer grows
+// by doubling with its unused tail zero.
+TEST(QelWeb, SlowBodyRenewsTheDeadline) {
+    const std::string head = "HTTP/1.0 200 OK\n\n", body = "a body that trickles in";
+    TcpServer srv([&](TcpServer&, int fd) {
+        tcp_nodelay(fd);
+        tcp_read_request(fd);
+        tcp_write(fd, head);
+        for (char c : body) {
+            usleep(100000);
+            if (!tcp_write(fd, std::string(1, c))) return;
+        }
+    });
+    qel_web* page = qel_web_create("127.0.0.1", srv.port(), "/slow", nullptr, 0, 1);
+    int receives = 0, last = 0;
+    auto start = Clock::now();
+    while (!qel_web_poll(page)) {
+        if (page->_response.len != last) receives++;
+        last = page->_response.len;
+        usleep(200);
+    }
+    EXPECT_GT(Clock::now() - start, std::chrono::seconds(2));
+    EXPECT_EQ(page->error, 0);
+    EXPECT_EQ(page->state, QEL_WEB_STATE_DONE);
+    EXPECT_EQ(body_of(page), body);
+    EXPECT_GE(receives, (int)body.size());
+    const qel_web_buffer& r = page->_response;
+    EXPECT_EQ(r.alloc & (r.alloc - 1), 0) << r.alloc;
+    EXPECT_GE(r.alloc, r.len + 4096);
+    size_t tail = (size_t)(r.alloc - r.len);
+    EXPECT_EQ(std::string((const char*)r.data + r.len, tail), std::string(tail, '\0'));
+    qel_web_destroy(page);
+}
+
+// A body many receives long, arriving as fast as it can: the data pointer
+// follows the buffer as it moves.
+TEST(QelWeb, LargeBodyArrivesWhole) {
+    std::string body(300000, '\0');
+    for (size_t i = 0; i < body.size(); i++) body[i] = (char)(i * 7919 >> 3);
+    AnsweringServer srv("HTTP/1.0 200 OK\r\n\r\n" + body);
+    qel_web* page = qel_web_create("127.0.0.1", srv.server.port(), "/big", nullptr, 0, 10);
+    EXPECT_TRUE(finish(page));
+    EXPECT_EQ(page->error, 0);
+    EXPECT_EQ(page->data, page->_response.data + page->header);
+    EXPECT_TRUE(body_of(page) == body);
+    qel_web_destroy(page);
+}
+
+// The peer closes while a large request is still going out: the client's next
+// send meets a broken pipe, which must fail the request, not end the process.
+TEST(QelWeb, PeerClosingBeforeTheRequestIsSentFailsWithoutSigpipe) {
+    TcpServer srv([](TcpServer& s, int fd) {
+        if (!s.wait()) return;
+        // The close comes first, then (the request's bytes unread) a reset.
+        shutdown(fd, SHUT_WR);
+        usleep(20000);
+    });
+    std::string post(8 << 20, 'x');
+    qel_web* page = qel_web_create("127.0.0.1", srv.port(), "/", post.data(), (int)post.size(), 20);
+    ASSERT_TRUE(poll_until(page, [&] { return page->_request.pos > 0; }));
+    ASSERT_LT(page->_request.pos, page->_request.len);
+    srv.signal();
+    std::string err = capture_stderr([&] { finish(page); });
+    EXPECT_EQ(page->error, 1);
+    EXPECT_EQ(page->state, QEL_WEB_STATE_SEND);
+    EXPECT_NE(err.find("send: "), std::string::npos) << err;
+    EXPECT_NE(err.find("\nsend error!!\n"), std::string::npos) << err;
+    qel_web_destroy(page);
+}
+
+// A reset in the middle of the response fails the request; what came before
+// stays readable.
+TEST(QelWeb, ResetDuringTheResponseKeepsWhatCame) {
+    TcpServer srv([](TcpServer& s, int fd) {
+        tcp_read_request(fd);
+        tcp_write(fd, "HTTP/1.0 200 OK\n\npart");
+        if (!s.wait()) return;
+        linger l = {1, 0};
+        setsockopt(fd, SOL_SOCKET, SO_LINGER, &l, sizeof l);
+    });
+    qel_web* page = qel_web_create("127.0.0.1", srv.port(), "/", nullptr, 0, 10);
+    ASSERT_TRUE(poll_until(page, [&] { return page->len == 4; }));
+    srv.signal();
+    std::string err = capture_stderr([&] { finish(page); });
+    EXPECT_EQ(err, "recv: Connection reset by peer\n");
+    EXPECT_EQ(page->error, 1);
+    EXPECT_EQ(page->state, QEL_WEB_STATE_RECV);
+    EXPECT_EQ(body_of(page), "part");
+    qel_web_destroy(page);
+}
+
+// On Linux the refusal shows at the first send after the connect.
+TEST(QelWeb, RefusedPortFails) {
+    qel_web* page = qel_web_create("127.0.0.1", tcp_closed_port(), "/", nullptr, 0, 10);
+    std::string err = capture_stderr([&] { finish(page); });
+    EXPECT_EQ(err, "send: Connection refused\nsend error!!\n");
+    EXPECT_EQ(page->error, 1);
+    EXPECT_EQ(page->state, QEL_WEB_STATE_SEND);
+    EXPECT_EQ(page->len, 0);
+    qel_web_destroy(page);
+}
+
+// A peer that takes the request and never answers: the poll keeps returning
+// 0 until the first poll after the deadline's second, which fails. The test
+// moves the deadline rather than waiting for it.
+TEST(QelWeb, PeerThatNeverAnswersTimesOut) {
+    TcpServer srv([](TcpServer& s, int fd) {
+        tcp_read_request(fd);
+        s.wait();
+    });
+    long created = (long)time(nullptr);
+    qel_web* page = qel_web_create("127.0.0.1", srv.port(), "/", nullptr, 0, 30);
+    EXPECT_GE(page->timeout, created + 30);
+    ASSERT_TRUE(poll_until(page, [&] { return page->state == QEL_WEB_STATE_RECV; }));
+    for (int i = 0; i < 3; i++) EXPECT_EQ(qel_web_poll(page), 0);
+    // Not yet in the deadline's own second.
+    for (;;) {
+        long now = (long)time(nullptr);
+        page->timeout = now;
+        int r = qel_web_poll(page);
+        if ((long)time(nullptr) != now) continue;
+        EXPECT_EQ(r, 0);
+        EXPECT_EQ(page->error, 0);
+        break;
+    }
+    page->timeout = (long)time(nullptr) - 1;
+    std::string err = capture_stderr([&] { EXPECT_EQ(qel_web_poll(page), 1); });
+    EXPECT_EQ(err, "timeout :: state = 3\n");
+    EXPECT_EQ(page->error, 1);
+    EXPECT_EQ(page->state, QEL_WEB_STATE_RECV);
+    qel_web_destroy(page);
+
+    // Before the connect, the deadline comes first: nothing is connected.
+    page = qel_web_create("127.0.0.1", srv.port(), "/", nullptr, 0, 30);
+    page->timeout = (long)time(nullptr) - 1;
+    err = capture_stderr([&] { EXPECT_EQ(qel_web_poll(page), 1); });
+    EXPECT_EQ(err, "timeout :: state = 1\n");
+    EXPECT_EQ(page->state, QEL_WEB_STATE_CONNECT);
+    qel_web_destroy(page);
+}
+
+// A socket closed behind the client's back fails the readiness test at once
+// instead of leaving the request to wait for its deadline.
+TEST(QelWeb, ReadinessTestOnAClosedSocketFails) {
+    TcpServer srv([](TcpServer& s, int fd) {
+        tcp_read_request(fd);
+        s.wait();
+    });
+    qel_web* page = qel_web_create("127.0.0.1", srv.port(), "/", nullptr, 0, 30);
+    ASSERT_TRUE(poll_until(page, [&] { return page->state == QEL_WEB_STATE_RECV; }));
+    // A number high enough that the capture's own files do not take it.
+    int real = page->sockfd;
+    page->sockfd = fcntl(real, F_DUPFD, 900);
+    close(page->sockfd);
+    std::string err = capture_stderr([&] { EXPECT_EQ(qel_web_poll(page), 1); });
+    EXPECT_EQ(err, "select: Bad file descriptor\nerror in select\n");
+    EXPECT_EQ(page->error, 1);
+    page->sockfd = real;
+    qel_web_destroy(page);
+}
+
+// The readiness test takes descriptors of any number.
+TEST(QelWeb, SocketAbove1024) {
+    rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    rlimit lim = old;
+    if (lim.rlim_cur < 2048) lim.rlim_cur = 2048;
+    if (lim.rlim_max < lim.rlim_cur) lim.rlim_max = lim.rlim_cur;
+    if (setrlimit(RLIMIT_NOFILE, &lim) != 0) GTEST_SKIP() << "cannot raise the descriptor limit";
+    std::vector<int> files;
+    for (int i = 0; i < 1100; i++) {
+        int fd = open("/dev/null", O_RDONLY);
+        ASSERT_GE(fd, 0);
+        files.push_back(fd);
+    }
+    AnsweringServer srv("HTTP/1.0 200 OK\n\nhigh");
+    qel_web* page = qel_web_create("127.0.0.1", srv.server.port(), "/", nullptr, 0, 10);
+    EXPECT_GE(page->sockfd, 1024);
+    EXPECT_TRUE(finish(page));
+    EXPECT_EQ(page->error, 0);
+    EXPECT_EQ(body_of(page), "high");
+    qel_web_destroy(page);
+    for (int fd : files) close(fd);
+    setrlimit(RLIMIT_NOFILE, &old);
+}
+
+TEST(QelWeb, NoSocketLeftFails) {
+    // The look-up reads files of its own: done first, it is in the cache.
+    qel_web_destroy(qel_web_create("127.0.0.1", 80, "/", nullptr, 0, 10));
+    rlimit old;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    qel_web* page = nullptr;
+    // Inside the capture, which needs descriptors of its own: the limit is
+    // set to the lowest free one.
+    std::string err = capture_stderr([&] {
+        int lowest = dup(0);
+        close(lowest);
+        rlimit lim = old;
+        lim.rlim_cur = (rlim_t)lowest;
+        setrlimit(RLIMIT_NOFILE, &lim);
+        page = qel_web_create("127.0.0.1", 80, "/", nullptr, 0, 10);
+        setrlimit(RLIMIT_NOFILE, &old);
+    });
+    EXPECT_NE(err.find("socket: Too many open files\nsocket() == -1\n"), std::string::npos) << err;
+    EXPECT_EQ(page->error, 1);
+    EXPECT_EQ(page->state, QEL_WEB_STATE_NEW);
+    EXPECT_EQ(page->sockfd, -1);
+    qel_web_destroy(page);
+}
+
+// A response buffer that cannot grow further (its size would pass what an
+// int holds) fails the request and keeps what was received. The test makes
+// the buffer claim that size; the client must refuse before touching it.
+TEST(QelWeb, ResponseBufferAtItsLimitFailsAndKeepsTheData) {
+    TcpServer srv([](TcpServer& s, int fd) {
+        tcp_read_request(fd);
+        tcp_write(fd, "HTTP/1.0 200 OK\n\nkept");
+        if (s.wait()) tcp_write(fd, "more");
+        s.wait();
+    });
+    qel_web* page = qel_web_create("127.0.0.1", srv.port(), "/", nullptr, 0, 10);
+    ASSERT_TRUE(poll_until(page, [&] { return page->len == 4; }));
+    qel_web_buffer real = page->_response;
+    page->_response.len = page->_response.alloc = 1 << 30;
+    srv.signal();
+    std::string err = capture_stderr([&] { finish(page); });
+    qel_web_buffer claimed = page->_response;
+    page->_response = real;
+    EXPECT_EQ(err, "qel_web: a buffer of 1073741824 bytes cannot grow by 4096\n");
+    EXPECT_EQ(claimed.data, real.data);
+    EXPECT_EQ(claimed.alloc, 1 << 30);
+    EXPECT_EQ(page->error, 1);
+    EXPECT_EQ(body_of(page), "kept");
+    srv.signal();
+    qel_web_destroy(page);
+}
+
+// Out of memory while the response grows: the request fails and keeps what
+// came. Run in a child whose address space is capped a little above what it
+// uses (the sanitizers' shadow memory cannot live under such a cap).
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QEL_WEB_SANITIZED 1
+#else
+static bool oom_while_receiving() {
+    std::string chunk(1 << 20, 'q');
+    TcpServer srv([&](TcpServer&, int fd) {
+        tcp_read_request(fd);
+        tcp_write(fd, "HTTP/1.0 200 OK\n\n");
+        for (int i = 0; i < 512; i++)
+            if (!tcp_write(fd, chunk)) return;
+    });
+    qel_web* page = qel_web_create("127.0.0.1", srv.port(), "/", nullptr, 0, 10);
+    long pages = 0;
+    FILE* f = fopen("/proc/self/statm", "r");
+    if (!f || fscanf(f, "%ld", &pages) != 1) return false;
+    fclose(f);
+    rlimit cap = {(rlim_t)pages * (rlim_t)sysconf(_SC_PAGESIZE) + (64u << 20), RLIM_INFINITY};
+    if (setrlimit(RLIMIT_AS, &cap) != 0) return false;
+    std::string err = capture_stderr([&] {
+        while (!qel_web_poll(page)) {
+        }
+    });
+    return page->error == 1 && page->state == QEL_WEB_STATE_RECV && page->len > (1 << 20) &&
+           page->data[0] == 'q' && page->data[page->len - 1] == 'q' &&
+           err.find("qel_web: out of memory growing a buffer to ") != std::string::npos;
+}
+#endif
+
+TEST(QelWebDeathTest, OutOfMemoryWhileReceivingKeepsTheData) {
+#ifdef QEL_WEB_SANITIZED
+    GTEST_SKIP() << "an address-space cap and the sanitizers do not mix";
+#else
+    // _exit: the server's thread is still sending when the child ends.
+    EXPECT_EXIT(_exit(oom_while_receiving() ? 0 : 1), ::testing::ExitedWithCode(0), "");
+#endif
+}
+
+// The stock server: a file, its head values, and a missing file, whose
+// answer completes like any other.
+TEST(QelWeb, StockHttpServer) {
+    TempDir site, logs;
+    std::string file(10000, '\0');
+    for (size_t i = 0; i < file.size(); i++) file[i] = (char)('a' + i % 26);
+    write_file(site.file("page.txt"), file);
+    const char* script =
+        "import http.server, os, sys\n"
+        "os.chdir(sys.argv[1])\n"
+        "s = http.server.HTTPServer(('127.0.0.1', 0), http.server.SimpleHTTPRequestHandler)\n"
+        "print(s.server_address[1], flush=True)\n"
+        "s.serve_forever()\n";
+    Child py = child_start({"/usr/bin/python3", "-c", script, site.path()}, {}, logs.file("out"));
+    int port = 0;
+    for (int i = 0; i < 1000 && port == 0; i++) {
+        port = atoi(read_file(logs.file("out")).c_str());
+        if (!port) usleep(10000);
+    }
+    ASSERT_GT(port, 0) << read_file(logs.file("out"));
+
+    qel_web* page = qel_web_create("127.0.0.1", port, "/page.txt", nullptr, 0, 10);
+    EXPECT_TRUE(finish(page));
+    EXPECT_EQ(page->error, 0);
+    EXPECT_EQ(response_of(page).rfind("HTTP/1.0 200 OK\r\n", 0), 0u);
+    EXPECT_TRUE(body_of(page) == file);
+    char v[32];
+    qel_web_get_header(page, v, sizeof v, "Content-Length");
+    EXPECT_STREQ(v, "10000");
+    qel_web_get_header(page, v, sizeof v, "Content-type");
+    EXPECT_STREQ(v, "text/plain");
+    qel_web_destroy(page);
+
+    page = qel_web_create("127.0.0.1", port, "/missing", nullptr, 0, 10);
+    EXPECT_TRUE(finish(page));
+    EXPECT_EQ(page->error, 0);
+    EXPECT_EQ(page->state, QEL_WEB_STATE_DONE);
+    EXPECT_EQ(response_of(page).rfind("HTTP/1.0 404 ", 0), 0u);
+    qel_web_destroy(page);
+    child_wait(py, 0);
+}
+
+TEST(QelWeb, FormEncoder) {
+    struct Case {
+        std::string in;
+        int len;
+        std::string want;
+    } cases[] = {
+        {"a b", 6, "a%20b"},
+        {"a b", 5, "a%20"},
+        {"a b", 4, "a"},
+        {"a b", 1, ""},
+        {"AZaz09", 7, "AZaz09"},
+        {"-._~*+/", 22, "%2d%2e%5f%7e%2a%2b%2f"},
+        {std::string("\0\x80\xff\n", 4), 13, "%00%80%ff%0a"},
+        {"x=\xc3\xa9", 12, "x%3d%c3%a9"},
+    };
+    for (const Case& c : cases) {
+        char out[32];
+        memset(out, 'Z', sizeof out);
+        qel_web_urlencode(out, c.len, c.in.data(), (int)c.in.size());
+        std::string want = c.want + std::string((size_t)c.len - c.want.size(), '\0') + "Z";
+        EXPECT_EQ(std::string(out, (size_t)c.len + 1), want) << c.in << " into " << c.len;
+    }
+    char out[2] = {'Z', 'Z'};
+    qel_web_urlencode(out, 0, "a", 1);
+    EXPECT_EQ(std::string(out, 2), "ZZ");
+
+    struct Len {
+        std::string in;
+        int want;
+    } lens[] = {{"a b", 6}, {"", 1}, {"AZaz09", 7}, {std::string("\0\xff", 2), 7}, {"-._~", 13}};
+    for (const Len& c : lens) EXPECT_EQ(qel_web_urlencode_len(c.in.data(), (int)c.in.size()), c.want) << c.in;
+}
