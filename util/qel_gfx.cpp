@@ -90,6 +90,7 @@ const char* _gfx_find(const char* fname) {
 
 GfxTexture* _gfx_get_tex(int n) { return &_gfx->tex_data[n]; }
 GfxImage* _gfx_get_img(int n) { return &_gfx->img_data[n]; }
+bool gfx_img_valid(int img) { return _gfx && img >= 0 && (size_t)img < _gfx->img_data.size(); }
 
 int gfx_tex_load(const char* name) {
     auto it = _gfx->tex_map.find(name);

@@ -105,6 +105,8 @@ int gfx_img_get_width(int img);
 int gfx_img_get_height(int img);
 float gfx_img_get_ratio(int img);
 GfxImage* _gfx_get_img(int n);
+// Whether img is an index of the image registry (0, the empty entry, included).
+bool gfx_img_valid(int img);
 
 // The file watcher, run every frame; works at most once per wall-clock second.
 void gfx_reload_auto();

@@ -73,6 +73,13 @@ int mixer_stream_load(const char* name) {
 }
 
 void mixer_sample_play(int v, float vol, float pan) { driver_audio_sample_play(v, vol, pan); }
+bool mixer_sample_valid(int v) {
+    if (!_mixer || v <= 0) return false;
+    for (const auto& kv : _mixer->sample_map)
+        if (kv.second.n == v) return true;
+    return false;
+}
+
 void mixer_stream_play(int v, float vol) { driver_audio_stream_play(v, vol, 0.0f); }
 void mixer_stream_stop(int v) { driver_audio_stream_stop(v); }
 void mixer_stream_volume(int v, float vol) { driver_audio_stream_volume(v, vol); }

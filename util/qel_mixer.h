@@ -50,6 +50,8 @@ const char* _mixer_find(const char* _name);
 int mixer_sample_load(const char* name);
 int mixer_stream_load(const char* name);
 void mixer_sample_play(int v, float vol, float pan);
+// Whether v is a sound index that mixer_sample_load handed out (never 0).
+bool mixer_sample_valid(int v);
 void mixer_stream_play(int v, float vol);
 void mixer_stream_stop(int v);
 void mixer_stream_volume(int v, float vol);
