@@ -7,6 +7,8 @@
 // - a texture memory budget that frees the GL textures of long-idle entries,
 //   which come back on their next use, and a once-per-second file watcher
 //   that reloads changed files in place (qel_gfx.cpp);
+// - sprite atlases: JSON files naming frames inside one texture
+//   (qel_gfx-atlas.cpp);
 // - the logical view: a canvas of a chosen size centred in the window,
 //   scaled, rotated and shifted, as a GL projection and as CPU conversions
 //   both ways (qel_gfx-view.cpp);
@@ -105,7 +107,13 @@ GfxImage* _gfx_get_img(int n);
 
 // The file watcher, run every frame; works at most once per wall-clock second.
 void gfx_reload_auto();
-// Reads a texture's sprite atlas file again (the atlas reader).
+
+// Sprite atlases (qel_gfx-atlas.cpp): the picture of the name and the JSON
+// file "<name>.json" beside it, whose "frames" become images on that texture,
+// drawn by name. Loaded once per name; the file watcher reads the JSON file
+// again when it changes.
+void gfx_atlas_load(const char* name);
+// Reads the atlas file fname for texture tid and (re)registers its frames.
 void gfx_atlas_reload(int tid, const char* fname);
 
 // Seams for tests: the loader behind every texture (re)load and the wall

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
+#include <fcntl.h>
 #include <ftw.h>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -57,6 +58,11 @@ std::string read_file(const std::string& path) {
 bool path_exists(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0;
+}
+
+bool set_file_mtime(const std::string& path, time_t t) {
+    struct timespec ts[2] = {{t, 0}, {t, 0}};
+    return utimensat(AT_FDCWD, path.c_str(), ts, 0) == 0;
 }
 
 void make_dir(const std::string& path) { mkdir(path.c_str(), 0777); }

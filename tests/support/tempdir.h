@@ -4,6 +4,7 @@
 #ifndef QEL_TEST_TEMPDIR_H
 #define QEL_TEST_TEMPDIR_H
 
+#include <ctime>
 #include <string>
 
 class TempDir {
@@ -35,6 +36,8 @@ class WorkDir : public TempDir {
 void write_file(const std::string& path, const std::string& bytes);
 std::string read_file(const std::string& path);
 bool path_exists(const std::string& path);
+// Sets a file's access and modification times to t; false on failure.
+bool set_file_mtime(const std::string& path, time_t t);
 void make_dir(const std::string& path);
 // The names in a directory, "." and ".." left out, sorted.
 std::string list_dir(const std::string& path);
