@@ -91,15 +91,21 @@ JSON_config config_for(const Options& o, Recorder* rec) {
     return c;
 }
 
-Outcome feed(JSON_parser jc, Recorder& rec, const std::string& text) {
+// Feeds a text in pieces of `chunk` bytes through JSON_parser_chars, or
+// byte by byte through JSON_parser_char when chunk is 0.
+Outcome feed(JSON_parser jc, Recorder& rec, const std::string& text, size_t chunk = 0) {
     Outcome r;
-    for (size_t i = 0; i < text.size(); i++) {
-        if (!JSON_parser_char(jc, (unsigned char)text[i])) {
-            r.failed_at = (int)i;
+    for (size_t i = 0; i < text.size();) {
+        size_t piece = chunk ? std::min(chunk, text.size() - i) : 1;
+        size_t fed = chunk ? JSON_parser_chars(jc, text.data() + i, piece)
+                           : (size_t)JSON_parser_char(jc, (unsigned char)text[i]);
+        if (fed < piece) {
+            r.failed_at = (int)(i + fed);
             r.error = JSON_parser_get_last_error(jc);
             r.events = rec.events;
             return r;
         }
+        i += piece;
     }
     r.done = JSON_parser_done(jc) == 1;
     r.error = JSON_parser_get_last_error(jc);
@@ -107,14 +113,28 @@ Outcome feed(JSON_parser jc, Recorder& rec, const std::string& text) {
     return r;
 }
 
-Outcome parse(const std::string& text, Options o = Options(), int refuse_at = -1) {
+Outcome parse_in(size_t chunk, const std::string& text, Options o, int refuse_at) {
     Recorder rec;
     rec.refuse_at = refuse_at;
     JSON_config c = config_for(o, &rec);
     JSON_parser jc = new_JSON_parser(&c);
     EXPECT_NE(jc, nullptr);
-    Outcome r = feed(jc, rec, text);
+    Outcome r = feed(jc, rec, text, chunk);
     delete_JSON_parser(jc);
+    return r;
+}
+
+// A text byte by byte; fed in runs, whole and in pieces that cut escapes,
+// numbers and comments apart, it must give exactly the same.
+Outcome parse(const std::string& text, Options o = Options(), int refuse_at = -1) {
+    Outcome r = parse_in(0, text, o, refuse_at);
+    for (size_t chunk : {text.size() + 1, (size_t)1, (size_t)3, (size_t)7}) {
+        Outcome b = parse_in(chunk, text, o, refuse_at);
+        EXPECT_EQ(b.events, r.events) << text << " in runs of " << chunk;
+        EXPECT_EQ(b.failed_at, r.failed_at) << text << " in runs of " << chunk;
+        EXPECT_EQ(b.error, r.error) << text << " in runs of " << chunk;
+        EXPECT_EQ(b.done, r.done) << text << " in runs of " << chunk;
+    }
     return r;
 }
 
@@ -425,6 +445,7 @@ TEST(JsonParser, TokenBufferGrowsAcrossLongStrings) {
         size_t length;
         std::vector<size_t> grown;
     } cases[] = {{3498, {}}, {3499, {7000}}, {20000, {7000, 14000, 28000}}};
+    for (size_t chunk : {(size_t)0, (size_t)-1})
     for (auto& c : cases) {
         Heap::clear();
         Recorder rec;
@@ -436,15 +457,15 @@ TEST(JsonParser, TokenBufferGrowsAcrossLongStrings) {
         ASSERT_EQ(Heap::sizes.size(), 1u);  // the record itself
         std::string s;
         for (size_t i = 0; i < c.length; i++) s += (char)('a' + i % 26);
-        Outcome r = feed(jc, rec, "[\"" + s + "\"]");
+        Outcome r = feed(jc, rec, "[\"" + s + "\"]", chunk);
         EXPECT_TRUE(r.done);
         EXPECT_EQ(r.events, "[ s:" + s + " ]");
-        EXPECT_EQ(std::vector<size_t>(Heap::sizes.begin() + 1, Heap::sizes.end()), c.grown) << c.length;
+        EXPECT_EQ(std::vector<size_t>(Heap::sizes.begin() + 1, Heap::sizes.end()), c.grown) << c.length << " " << chunk;
         // A reset keeps the grown buffer: the same text again allocates nothing.
         size_t before = Heap::sizes.size();
         ASSERT_EQ(JSON_parser_reset(jc), 1);
         rec.events.clear();
-        EXPECT_TRUE(feed(jc, rec, "[\"" + s + "\"]").done);
+        EXPECT_TRUE(feed(jc, rec, "[\"" + s + "\"]", chunk).done);
         EXPECT_EQ(Heap::sizes.size(), before);
         delete_JSON_parser(jc);
         EXPECT_EQ(Heap::live, 0) << c.length;
@@ -492,13 +513,14 @@ TEST(JsonParser, ResetForgetsThePreviousText) {
         {"[\"\\u12", "[\"x\"]", "[ s:x ]"},
         {"[1 2]", "[5]", "[ i:5 ]"},
     };
+    for (size_t chunk : {(size_t)0, (size_t)-1})
     for (auto& c : cases) {
         rec.events.clear();
-        feed(jc, rec, c.abandoned);
+        feed(jc, rec, c.abandoned, chunk);
         ASSERT_EQ(JSON_parser_reset(jc), 1);
         EXPECT_EQ(JSON_parser_get_last_error(jc), JSON_E_NONE) << c.abandoned;
         rec.events.clear();
-        Outcome r = feed(jc, rec, c.next);
+        Outcome r = feed(jc, rec, c.next, chunk);
         EXPECT_TRUE(r.done) << c.abandoned;
         EXPECT_EQ(r.events, c.events) << c.abandoned;
         ASSERT_EQ(JSON_parser_reset(jc), 1);

@@ -79,16 +79,14 @@ int json_decode(var& r, const char* data, int len) {
         fprintf(stderr, "json_decode: out of memory\n");
         return 1;
     }
-    if (!data) len = 0;
+    // A NUL byte ends the text.
+    size_t n = data && len > 0 ? (size_t)len : 0;
+    if (const void* nul = n ? memchr(data, 0, n) : nullptr) n = (size_t)((const char*)nul - data);
     bool failed = false;
-    for (int i = 0; i < len; i++) {
-        unsigned char c = (unsigned char)data[i];
-        if (!c) break;
-        if (!JSON_parser_char(jc, c)) {
-            fprintf(stderr, "JSON_parser_char: syntax error, byte %d\n", i);
-            failed = true;
-            break;
-        }
+    size_t fed = JSON_parser_chars(jc, data, n);
+    if (fed < n) {
+        fprintf(stderr, "JSON_parser_char: syntax error, byte %d\n", (int)fed);
+        failed = true;
     }
     if (!failed && !JSON_parser_done(jc)) {
         fprintf(stderr, "JSON_parser_end: syntax error\n");

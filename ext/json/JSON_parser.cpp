@@ -230,6 +230,8 @@ static int _grow_buffer(JSON_parser jc) {
     return 1;
 }
 
+// Stores a byte: room for it and a NUL first, an escaped byte in place of
+// its backslash, nothing inside a comment, whitespace only inside a token.
 static int _add_char(JSON_parser jc, int c, int cls) {
     while (jc->parse_buffer_count + 2 > jc->parse_buffer_capacity)
         if (!_grow_buffer(jc)) return 0;
@@ -249,7 +251,7 @@ static int _add_char(JSON_parser jc, int c, int cls) {
             default: jc->error = JSON_E_INVALID_ESCAPE_SEQUENCE; return 0;
         }
         jc->parse_buffer_count = n;
-    } else if (!jc->comment && (jc->type != JSON_T_NONE || (cls != C_SPACE && cls != C_WHITE))) {
+    } else if (!jc->comment && (jc->type != JSON_T_NONE || cls > C_WHITE)) {
         b[jc->parse_buffer_count++] = (char)c;
     }
     b[jc->parse_buffer_count] = 0;
@@ -486,14 +488,13 @@ static int _action(JSON_parser jc, int action) {
     return 0;
 }
 
-int JSON_parser_char(JSON_parser jc, int next_char) {
-    if (!jc) return 0;
-    jc->current_char = next_char;
+// The rare paths of a byte, out of line so that the common one (a byte that
+// is stored or skipped and moves to a plain state) stays short.
+__attribute__((noinline)) static int _char_slow(JSON_parser jc, int next_char, int cls) {
     if (next_char < 0) {
         jc->error = JSON_E_INVALID_CHAR;
         return 0;
     }
-    int cls = next_char >= 128 ? (int)C_ETC : (int)ascii_class[next_char];
     if (cls < 0) return _reject(jc, cls);
     if (!_add_char(jc, next_char, cls)) return 0;
     int next = state_transition_table[jc->state][cls];
@@ -503,6 +504,97 @@ int JSON_parser_char(JSON_parser jc, int next_char) {
     }
     if (next == -1) return _reject(jc, cls);
     return _action(jc, next);
+}
+
+__attribute__((noinline)) static int _char_action(JSON_parser jc, int next, int cls) {
+    if (next == -1) return _reject(jc, cls);
+    return _action(jc, next);
+}
+
+int JSON_parser_char(JSON_parser jc, int next_char) {
+    if (!jc) return 0;
+    jc->current_char = next_char;
+    int cls = (unsigned)next_char < 128 ? (int)ascii_class[next_char] : (int)C_ETC;
+    if (cls < 0 || next_char < 0 || jc->escaped || jc->parse_buffer_count + 2 > jc->parse_buffer_capacity)
+        return _char_slow(jc, next_char, cls);
+    // The byte is written in any case (there is room) and counted when kept.
+    // Its NUL follows when the token is taken: every action that takes one
+    // first drops its own byte, which writes the NUL.
+    size_t n = jc->parse_buffer_count;
+    jc->parse_buffer[n] = (char)next_char;
+    if (!jc->comment && (jc->type != JSON_T_NONE || cls > C_WHITE)) jc->parse_buffer_count = n + 1;
+    int state = jc->state;
+    int next = state_transition_table[state][cls];
+    if (next >= 0) {
+        // An unchanged state is not written back, so the next byte need not
+        // wait for this one.
+        if (next != state) jc->state = (signed char)next;
+        return 1;
+    }
+    return _char_action(jc, next, cls);
+}
+
+size_t JSON_parser_chars(JSON_parser jc, const char* text, size_t len) {
+    if (!jc) return 0;
+    // The byte step of JSON_parser_char over a run of bytes, with the state
+    // and the buffer held in locals between the bytes that need more: the
+    // actions, escapes, and a buffer about to grow.
+    const unsigned char* p = (const unsigned char*)text;
+    size_t i = 0;
+    while (i < len) {
+        int state = jc->state;
+        size_t count = jc->parse_buffer_count;
+        char* buffer = jc->parse_buffer;
+        size_t room = jc->parse_buffer_capacity - 2;
+        // Which classes are kept: none inside a comment, whitespace only
+        // inside a token.
+        int kept_from = jc->comment ? NR_CLASSES : jc->type != JSON_T_NONE ? C_SPACE : C_WHITE + 1;
+        int next = -1, cls = 0;
+        bool stored = false;  // the loop stopped at an action, its byte in the buffer
+        bool plain = !jc->escaped;  // only an action sets it
+        for (; plain && i < len; i++) {
+            // Runs of bytes that leave the state as it is need no table:
+            // the content of a string and the digits of a number, which are
+            // kept, and whitespace between tokens, which is not.
+            if (state == ST || state == IT || state == FR || state == E3) {
+                size_t j = i, end = i + (room + 1 - count);
+                if (end > len) end = len;
+                if (state == ST)
+                    while (j < end && p[j] >= 0x20 && p[j] != '"' && p[j] != '\\') j++;
+                else
+                    while (j < end && p[j] >= '0' && p[j] <= '9') j++;
+                memcpy(buffer + count, p + i, j - i);
+                count += j - i;
+                i = j;
+                if (i == len) break;
+            } else if (kept_from > C_WHITE && state_transition_table[state][C_SPACE] == state) {
+                while (i < len && (p[i] == ' ' || p[i] == '\n' || p[i] == '\t' || p[i] == '\r')) i++;
+                if (i == len) break;
+            }
+            cls = p[i] < 128 ? (int)ascii_class[p[i]] : (int)C_ETC;
+            if (cls < 0 || count > room) break;
+            buffer[count] = (char)p[i];
+            count += cls >= kept_from;
+            next = state_transition_table[state][cls];
+            if (next < 0) {
+                stored = true;
+                break;
+            }
+            state = next;
+        }
+        jc->state = (signed char)state;
+        jc->parse_buffer_count = count;
+        if (i == len) break;
+        if (stored) {
+            jc->current_char = p[i];
+            if (!_char_action(jc, next, cls)) return i;
+        } else if (!JSON_parser_char(jc, p[i])) {
+            return i;
+        }
+        i++;
+    }
+    if (len) jc->current_char = p[len - 1];
+    return len;
 }
 
 void init_JSON_config(JSON_config* config) {

@@ -95,6 +95,9 @@ JSON_parser new_JSON_parser(const JSON_config* config);
 // Feeds one byte (0 to 255): 1 when accepted, 0 when rejected, the reason in
 // JSON_parser_get_last_error. After a rejection stop feeding that text.
 int JSON_parser_char(JSON_parser jc, int next_char);
+// Feeds len bytes as JSON_parser_char would one after another, up to the
+// first rejected one: the number of bytes accepted (len when all were).
+size_t JSON_parser_chars(JSON_parser jc, const char* text, size_t len);
 // 1 when the text fed so far is complete (an empty one included). The parser
 // must be reset before it reads another text.
 int JSON_parser_done(JSON_parser jc);
