@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "capture.h"
+#include "json/JSON_parser.h"
 #include "qel_json.h"
 #include "qel_var.h"
 #include "tempdir.h"
@@ -252,12 +253,31 @@ TEST(JsonLocale, NumbersIgnoreTheLocale) {
     if (system(("localedef -i de_DE -f UTF-8 " + loc.path() + "/de_DE.UTF-8 >/dev/null 2>&1").c_str()) != 0)
         GTEST_SKIP() << "localedef cannot build de_DE here";
     setenv("LOCPATH", loc.path().c_str(), 1);
+    // A parser made in the C locale, fed in the other one, and one made in
+    // the other one, fed in the C locale.
+    double got[2] = {0, 0};
+    JSON_config c;
+    init_JSON_config(&c);
+    c.callback = [](void* slot, int type, const JSON_value* v) {
+        if (type == JSON_T_FLOAT) *(double*)slot = v->vu.float_value;
+        return 1;
+    };
+    c.callback_ctx = &got[0];
+    JSON_parser made_in_c = new_JSON_parser(&c);
     ASSERT_TRUE(setlocale(LC_ALL, "de_DE.UTF-8"));
     EXPECT_EQ(strtod("1.5", nullptr), 1.0);  // the locale really reads a comma
+    c.callback_ctx = &got[1];
+    JSON_parser made_in_de = new_JSON_parser(&c);
+    EXPECT_EQ(JSON_parser_chars(made_in_c, "[2.5]", 5), 5u);
     Decoded d = decode("[1.5,-2.25e1,7]");
     EXPECT_EQ(encode(d.v), "[1.5,-22.5,7]");
     EXPECT_EQ(d.v[0].__num__(), 1.5);
     setlocale(LC_ALL, "C");
+    EXPECT_EQ(JSON_parser_chars(made_in_de, "[0.75]", 6), 6u);
+    EXPECT_EQ(got[0], 2.5);
+    EXPECT_EQ(got[1], 0.75);
+    delete_JSON_parser(made_in_c);
+    delete_JSON_parser(made_in_de);
     unsetenv("LOCPATH");
 }
 
