@@ -488,22 +488,16 @@ static int _action(JSON_parser jc, int action) {
     return 0;
 }
 
-// The rare paths of a byte, out of line so that the common one (a byte that
-// is stored or skipped and moves to a plain state) stays short.
-__attribute__((noinline)) static int _char_slow(JSON_parser jc, int next_char, int cls) {
+// The rare ways into the buffer, out of line so that the common one (a byte
+// stored or skipped with room to spare) stays short: a negative or invalid
+// byte, an escaped one, a buffer about to grow.
+__attribute__((noinline)) static int _char_store_slow(JSON_parser jc, int next_char, int cls) {
     if (next_char < 0) {
         jc->error = JSON_E_INVALID_CHAR;
         return 0;
     }
     if (cls < 0) return _reject(jc, cls);
-    if (!_add_char(jc, next_char, cls)) return 0;
-    int next = state_transition_table[jc->state][cls];
-    if (next >= 0) {
-        jc->state = (signed char)next;
-        return 1;
-    }
-    if (next == -1) return _reject(jc, cls);
-    return _action(jc, next);
+    return _add_char(jc, next_char, cls);
 }
 
 __attribute__((noinline)) static int _char_action(JSON_parser jc, int next, int cls) {
@@ -515,14 +509,16 @@ int JSON_parser_char(JSON_parser jc, int next_char) {
     if (!jc) return 0;
     jc->current_char = next_char;
     int cls = (unsigned)next_char < 128 ? (int)ascii_class[next_char] : (int)C_ETC;
-    if (cls < 0 || next_char < 0 || jc->escaped || jc->parse_buffer_count + 2 > jc->parse_buffer_capacity)
-        return _char_slow(jc, next_char, cls);
-    // The byte is written in any case (there is room) and counted when kept.
-    // Its NUL follows when the token is taken: every action that takes one
-    // first drops its own byte, which writes the NUL.
-    size_t n = jc->parse_buffer_count;
-    jc->parse_buffer[n] = (char)next_char;
-    if (!jc->comment && (jc->type != JSON_T_NONE || cls > C_WHITE)) jc->parse_buffer_count = n + 1;
+    if (cls < 0 || next_char < 0 || jc->escaped || jc->parse_buffer_count + 2 > jc->parse_buffer_capacity) {
+        if (!_char_store_slow(jc, next_char, cls)) return 0;
+    } else {
+        // The byte is written in any case (there is room) and counted when
+        // kept. Its NUL follows when the token is taken: every action that
+        // takes one first drops its own byte, which writes the NUL.
+        size_t n = jc->parse_buffer_count;
+        jc->parse_buffer[n] = (char)next_char;
+        if (!jc->comment && (jc->type != JSON_T_NONE || cls > C_WHITE)) jc->parse_buffer_count = n + 1;
+    }
     int state = jc->state;
     int next = state_transition_table[state][cls];
     if (next >= 0) {
