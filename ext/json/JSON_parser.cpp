@@ -6,7 +6,9 @@
 // values below it are actions. The byte is stored in the token buffer before
 // the table is read; the structural actions take their own byte back out, so
 // the buffer holds only the pending token (a number or literal keeps the
-// whitespace that followed it until it is reported).
+// whitespace that followed it until it is reported). JSON_parser_chars does
+// the same over a run of bytes, and takes runs that leave the state as it is
+// (the content of a string, digits, whitespace between tokens) at once.
 #include "JSON_parser.h"
 
 #include <charconv>
