@@ -258,6 +258,28 @@ TEST_F(Batch, MirroredImageShowsItsRightHalfOnTheLeft) {
     EXPECT_GT(gl_pixel(254, 66).b, 200);
 }
 
+// Frames of a sprite atlas are drawn by name like whole pictures.
+TEST_F(Batch, ModDrawsAtlasFramesByName) {
+    ASSERT_TRUE(fixture_image(dir.file("sheet.png"), "png", 16, 8, fixture_halves(16, 8)));
+    write_file(dir.file("sheet.json"),
+               "{\"frames\":{"
+               "\"left.png\":{\"frame\":{\"x\":0,\"y\":0,\"w\":8,\"h\":8},\"sourceSize\":{\"w\":8,\"h\":8}},"
+               "\"right.png\":{\"frame\":{\"x\":8,\"y\":0,\"w\":8,\"h\":8},\"sourceSize\":{\"w\":8,\"h\":8}}}}");
+    start("function _paint()\n"
+          "  qel_view_set(0, 0, 1280, 720)\n"
+          "  qel_image_draw('right', 100, 50, 64, 64)\n"
+          "  qel_image_draw('left', 300, 50, 64, 64)\n"
+          "end\n");
+    capture_stderr([] { gfx_atlas_load("sheet"); });
+    paint();
+    GlPixel right = gl_pixel(132, 82), left = gl_pixel(332, 82);
+    EXPECT_GT(right.b, 200);
+    EXPECT_EQ(right.r, 0);
+    EXPECT_GT(left.r, 200);
+    EXPECT_EQ(left.b, 0);
+    EXPECT_EQ(gl_pixel(200, 82).r + gl_pixel(200, 82).b, 0) << "nothing between the two";
+}
+
 // ---------------------------------------------------------------------------
 // Colour
 

@@ -559,3 +559,53 @@ TEST_F(GfxGl, ProjectionAgreesWithTheCpuTransform) {
         EXPECT_NEAR(q.y, 40, 1e-2) << orient;
     }
 }
+
+// Two frames of one atlas picture drawn by name, one of them trimmed; then
+// the atlas file is rewritten and the watcher moves a frame in place.
+TEST_F(GfxGl, AtlasFramesDrawByNameAndMoveWhenTheFileChanges) {
+    image("cells.png", "png", 30, 30, _cells());
+    auto frames = [](int ax, int ay) {
+        char buf[512];
+        snprintf(buf, sizeof buf,
+                 "{\"frames\":{"
+                 "\"a.png\":{\"frame\":{\"x\":%d,\"y\":%d,\"w\":10,\"h\":10},"
+                 "\"spriteSourceSize\":{\"x\":0,\"y\":0,\"w\":10,\"h\":10},\"sourceSize\":{\"w\":10,\"h\":10}},"
+                 "\"b.png\":{\"frame\":{\"x\":20,\"y\":10,\"w\":10,\"h\":10},"
+                 "\"spriteSourceSize\":{\"x\":3,\"y\":4,\"w\":10,\"h\":10},\"sourceSize\":{\"w\":16,\"h\":18}}}}",
+                 ax, ay);
+        return std::string(buf);
+    };
+    write_file("data/cells.json", frames(0, 0));
+    set_mtime("data/cells.json", time(nullptr) - 10);
+    _mag = GL_NEAREST;
+    capture_stdout([] { capture_stderr([] { gfx_atlas_load("cells"); }); });
+    int a = load("a"), b = load("b");
+    ASSERT_GT(a, 0);
+    ASSERT_GT(b, 0);
+    gfx_img_blit(a, 10, 10, 0, 0);
+    gfx_img_blit(b, 100, 10, 0, 0);  // 16 x 18, the frame 3 right and 4 down in it
+    _expect_pixel(11, 11, _cell(0), _cell(0), 99);
+    _expect_pixel(18, 18, _cell(0), _cell(0), 99);
+    _expect_pixel(21, 15, 0, 0, 0);
+    _expect_pixel(104, 15, _cell(2), _cell(1), 99);
+    _expect_pixel(112, 23, _cell(2), _cell(1), 99);
+    _expect_pixel(102, 15, 0, 0, 0);  // the trimmed margin
+    _expect_pixel(104, 13, 0, 0, 0);
+    _expect_pixel(113, 15, 0, 0, 0);
+
+    // Rewritten, newer than at the load and quiet for three seconds: the
+    // next pass of the watcher, at most a second away, reads it.
+    write_file("data/cells.json", frames(10, 20));
+    set_mtime("data/cells.json", time(nullptr) - 3);
+    Uint32 start = SDL_GetTicks();
+    while (_gfx_get_img(a)->rect.x != 10 && SDL_GetTicks() - start < 5000) {
+        capture_stderr([] { gfx_reload_auto(); });
+        SDL_Delay(20);
+    }
+    EXPECT_LT(SDL_GetTicks() - start, 2500u);
+    EXPECT_EQ(load("a"), a);
+    gfx_clear();
+    gfx_img_blit(a, 10, 10, 0, 0);
+    _expect_pixel(11, 11, _cell(1), _cell(2), 99);
+    _expect_pixel(18, 18, _cell(1), _cell(2), 99);
+}

@@ -7,6 +7,8 @@
 // - a texture memory budget that frees the GL textures of long-idle entries,
 //   which come back on their next use, and a once-per-second file watcher
 //   (qel_watch) that reloads changed files in place (qel_gfx.cpp);
+// - sprite atlases: JSON files naming frames inside one texture
+//   (qel_gfx-atlas.cpp);
 // - the logical view: a canvas of a chosen size centred in the window,
 //   scaled, rotated and shifted, as a GL projection and as CPU conversions
 //   both ways (qel_gfx-view.cpp);
@@ -110,7 +112,13 @@ bool gfx_img_valid(int img);
 
 // The file watcher, run every frame; works at most once per wall-clock second.
 void gfx_reload_auto();
-// Reads a texture's sprite atlas file again (the atlas reader).
+
+// Sprite atlases (qel_gfx-atlas.cpp): the picture of the name and the JSON
+// file "<name>.json" beside it, whose "frames" become images on that texture,
+// drawn by name. Loaded once per name; the file watcher reads the JSON file
+// again when it changes.
+void gfx_atlas_load(const char* name);
+// Reads the atlas file fname for texture tid and (re)registers its frames.
 void gfx_atlas_reload(int tid, const char* fname);
 
 // Seam for tests: the loader behind every texture (re)load; null restores
