@@ -93,6 +93,7 @@ void _frame() {
     gfx_clear();
     mods_paint(_game);
     modsapi_log_paint(_game.data.mods.api);
+    gfx_flush();
     driver_video_flip();
 }
 
@@ -134,6 +135,7 @@ void BM_RefDirectBlit(benchmark::State& state) {
         gfx_ortho();
         for (int i = 1; i <= n; i++) gfx_img_blit(img, _sprite_x(i), _sprite_y(i), SPRITE, SPRITE);
         modsapi_log_paint(api);
+        gfx_flush();
         driver_video_flip();
     }
     _counters(state);

@@ -88,6 +88,7 @@ void GBatch::draw() {
             }
         }
     }
+    gfx_flush();
 }
 
 // Only a healthy _paint() replaces the queue: after a failure the last

@@ -13,8 +13,10 @@
 //   scaled, rotated and shifted, as a GL projection and as CPU conversions
 //   both ways (qel_gfx-view.cpp);
 // - a software clip stack and the drawing primitives: every quad is cut to
-//   the clip on the CPU, texture coordinates included, and sent as one
-//   triangle strip (qel_gfx-draw.cpp).
+//   the clip on the CPU, texture coordinates included (qel_gfx-draw.cpp);
+// - the quad batch that the primitives draw through: consecutive quads of
+//   one texture go to GL as one draw call (qel_gfx-batch.cpp). Code that
+//   uses GL itself calls gfx_flush() first.
 // Main thread only, with the GL context current.
 #ifndef QEL_GFX_H
 #define QEL_GFX_H
@@ -55,6 +57,23 @@ struct GfxImage {
     GfxRect shape; // x, y: frame offset inside the untrimmed picture; w, h: its size
 };
 
+// Room for the vertices of this many quads in the batch.
+const int _GFX_BATCH_QUADS = 4096;
+
+// Triangles waiting to be drawn together: positions, texture coordinates
+// and, once their colours differ, colours per vertex.
+struct GfxBatch {
+    bool on = true;           // false: every primitive draws at once, on its own
+    int tex = 0;              // GL name of the pending triangles, or _GFX_UNTEXTURED
+    int n = 0;                // vertices pending
+    bool mixed = false;       // their colours differ: the colour array holds them
+    float color[4] = {};      // the colour of every pending vertex while not mixed
+    float cur[4] = {};        // the GL colour of the quads being added
+    float v[_GFX_BATCH_QUADS * 6 * 2];
+    float t[_GFX_BATCH_QUADS * 6 * 2];
+    float c[_GFX_BATCH_QUADS * 6 * 4];
+};
+
 struct _GfxData {
     GfxRect _driver_size;  // window size the viewport was last fitted to
     GfxRect view;          // viewport in window pixels
@@ -74,6 +93,7 @@ struct _GfxData {
     unsigned long memused = 0;  // sum of tex_memused
     Watch watch{};              // the file watcher's last check
     long load_ms = 0;           // time spent in first loads, for their log line
+    GfxBatch batch;
 
     _GfxData();
 };
@@ -172,5 +192,24 @@ void gfx_img_box(int img, int rx, int ry, int rw, int rh, int sz);
 void gfx_tex_box(int gl, int rx, int ry, int rw, int rh, int sz);
 void gfx_tex_box_slow(int gl, int rx, int ry, int rw, int rh, int sz);
 void gfx_img_tile(int img, int rx, int ry, int rw, int rh, int sz);
+
+// The quad batch (qel_gfx-batch.cpp). gfx_flush draws what is pending; the
+// graphics layer calls it itself before anything that would change how
+// pending quads are drawn (another texture, a matrix, a clear, a texture
+// freed or reloaded). A buffer swap, a pixel read and any GL call of a
+// caller's own but glColor need it first.
+void gfx_flush();
+// Test hook: off, every primitive draws at once with its own GL calls.
+void _gfx_set_batching(bool on);
+bool _gfx_batching();
+// The texture argument of _gfx_batch_begin for fills.
+const int _GFX_UNTEXTURED = -1;
+// Quads drawn with texture tex (a GL name) in the current GL colour follow.
+void _gfx_batch_begin(int tex);
+// n vertices of whole triangles: positions v and texture coordinates t,
+// two floats each (t unread for fills).
+void _gfx_batch_tris(const float* v, const float* t, int n);
+// A quad given as a four-vertex triangle strip.
+void _gfx_batch_strip(const float* v, const float* t);
 
 #endif
