@@ -6,6 +6,8 @@
 #include <GL/gl.h>
 #include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -30,6 +32,20 @@ extern "C" {
 #include "qel_gfx.h"
 #include "qel_mixer.h"
 #include "tempdir.h"
+
+// Every allocation through operator new in this program is counted, so a
+// test can tell what a frame allocates. (Kept out of line: inlined into the
+// library's containers, malloc and free would look mismatched to the
+// compiler's checks.)
+static long _allocations = 0;
+
+__attribute__((noinline)) void* operator new(size_t n) {
+    _allocations++;
+    if (void* p = malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+__attribute__((noinline)) void operator delete(void* p) noexcept { free(p); }
+__attribute__((noinline)) void operator delete(void* p, size_t) noexcept { free(p); }
 
 namespace {
 
@@ -405,6 +421,38 @@ TEST_F(Batch, PaintPlaysInOrderAndKeepsTheLastHealthyQueue) {
         EXPECT_GT(at(25, 25).r, 200);
         EXPECT_EQ(at(35, 35).b, 0);
     }
+}
+
+// Long names and texts, interleaved, so that every command holds strings of
+// its own and every name is looked up again: what a frame allocates does not
+// grow with its commands.
+TEST_F(Batch, ASteadyPictureAllocatesNothingPerCommand) {
+    ASSERT_TRUE(fixture_image(dir.file("a_picture_with_a_long_name.png"), "png", 8, 8,
+                              fixture_solid(8, 8, 0, 255, 0, 255)));
+    start("N = 0\n"
+          "function _paint()\n"
+          "  qel_view_set(0, 0, 1280, 720)\n"
+          "  for i = 1, N do\n"
+          "    qel_image_draw('a_picture_with_a_long_name', i, 10, 8, 8)\n"
+          "    qel_image_draw('red', i, 30, 8, 8, 0, 0, 0, 0xff8000, 0.5)\n"
+          "    qel_font_draw('console', 13, 'a text of more than sixteen bytes', i, 50)\n"
+          "    qel_font_draw('console', 24, 'and another one in a second size', i, 90)\n"
+          "  end\n"
+          "end\n");
+    auto frame = [&](int n) {
+        run("N = " + std::to_string(n));
+        // The first two frames of a size grow the queue and the records it
+        // takes its strings from.
+        paint();
+        paint();
+        long before = _allocations;
+        paint();
+        return _allocations - before;
+    };
+    capture_stderr([&] { frame(1); });
+    long one = frame(1), many = frame(200);
+    EXPECT_EQ(many, one);
+    EXPECT_GT(gl_pixel(100, 14).g, 200) << "the pictures are drawn";
 }
 
 TEST_F(Batch, MissingImageDrawsNothingAndIsSearchedOnce) {

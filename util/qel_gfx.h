@@ -22,6 +22,7 @@
 #define QEL_GFX_H
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -82,9 +83,10 @@ struct _GfxData {
     float scale = 0;       // logical to window
     GfxRect focus;         // logical rectangle of the focused text field
     GfxRect shift;         // logical translation (x, y)
-    std::map<std::string, int> img_map;
+    // Looked up by C string without making a std::string of it.
+    std::map<std::string, int, std::less<>> img_map;
     std::vector<GfxImage> img_data;
-    std::map<std::string, int> tex_map;
+    std::map<std::string, int, std::less<>> tex_map;
     std::vector<GfxTexture> tex_data;
     GfxRect translate;     // running drawing translation (x, y)
     GfxRect clip[8];       // clip stack, untranslated
