@@ -75,7 +75,12 @@ void _gfx_batch_begin(int tex) {
 // batch is drawn first, and the colours are spelt out per vertex once they
 // differ. The index of the first.
 static int _gfx_batch_room(GfxBatch& b, int n) {
-    if (b.n + n > _GFX_BATCH_QUADS * 6) gfx_flush();
+    if (b.n + n > _GFX_BATCH_QUADS * 6) {
+        // GL is told to get on with a full batch: a software rasteriser then
+        // fills its pixels on its own threads while the next one is built.
+        gfx_flush();
+        glFlush();
+    }
     if (b.n == 0) {
         memcpy(b.color, b.cur, sizeof b.color);
         b.mixed = false;
