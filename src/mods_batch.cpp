@@ -98,7 +98,8 @@ GCommand& GBatch::add(int type) {
 // registries never move a name to another handle while the queue plays, and
 // the blit itself brings back a texture that the budget freed. Nothing but
 // the commands sets the GL colour while they play, so a colour that is set
-// already is not set again.
+// already is not set again, and the graphics layer is handed each new one
+// rather than reading it back for every quad.
 void GBatch::draw() {
     Game* game = game_this();
     if (!game || !game->data.mods.api) return;
@@ -112,6 +113,9 @@ void GBatch::draw() {
         _BlendColor k = _blend_color(c.color, c.alpha);
         if (coloured && k == now) return;
         glColor4ub(k.r, k.g, k.b, k.a);
+        GLfloat held[4];
+        glGetFloatv(GL_CURRENT_COLOR, held);
+        _gfx_batch_color(held);
         now = k;
         coloured = true;
     };
@@ -150,6 +154,7 @@ void GBatch::draw() {
             }
         }
     }
+    _gfx_batch_color(nullptr);
     gfx_flush();
 }
 

@@ -68,7 +68,13 @@ void _gfx_batch_begin(int tex) {
     GfxBatch& b = _gfx->batch;
     if (b.n && b.tex != tex) gfx_flush();
     b.tex = tex;
-    glGetFloatv(GL_CURRENT_COLOR, b.cur);
+    if (!b.held) glGetFloatv(GL_CURRENT_COLOR, b.cur);
+}
+
+void _gfx_batch_color(const float* c) {
+    GfxBatch& b = _gfx->batch;
+    b.held = c != nullptr;
+    if (c) memcpy(b.cur, c, sizeof b.cur);
 }
 
 // Room for n more vertices in the colour of the quads being added: a full

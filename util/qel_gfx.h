@@ -70,6 +70,7 @@ struct GfxBatch {
     bool mixed = false;       // their colours differ: the colour array holds them
     float color[4] = {};      // the colour of every pending vertex while not mixed
     float cur[4] = {};        // the GL colour of the quads being added
+    bool held = false;        // cur is the GL colour by its caller's word: not read back
     float v[_GFX_BATCH_QUADS * 6 * 2];
     float t[_GFX_BATCH_QUADS * 6 * 2];
     float c[_GFX_BATCH_QUADS * 6 * 4];
@@ -208,6 +209,10 @@ bool _gfx_batching();
 const int _GFX_UNTEXTURED = -1;
 // Quads drawn with texture tex (a GL name) in the current GL colour follow.
 void _gfx_batch_begin(int tex);
+// For a caller that sets the GL colour itself and lets nothing else set it
+// meanwhile: c is the colour as GL holds it (glGetFloatv), taken for the
+// quads that follow instead of reading it back for each; null ends that.
+void _gfx_batch_color(const float* c);
 // n vertices of whole triangles: positions v and texture coordinates t,
 // two floats each (t unread for fills).
 void _gfx_batch_tris(const float* v, const float* t, int n);
