@@ -34,18 +34,32 @@ extern "C" {
 #include "tempdir.h"
 
 // Every allocation through operator new in this program is counted, so a
-// test can tell what a frame allocates. (Kept out of line: inlined into the
-// library's containers, malloc and free would look mismatched to the
-// compiler's checks.)
+// test can tell what a frame allocates. Each plain form is replaced, so that
+// the libraries' new and delete always pair (the sanitizers check that); out
+// of line, since inlined into containers malloc and free would look
+// mismatched to the compiler's own checks.
 static long _allocations = 0;
 
-__attribute__((noinline)) void* operator new(size_t n) {
+__attribute__((noinline)) static void* _counted(size_t n) {
     _allocations++;
-    if (void* p = malloc(n ? n : 1)) return p;
+    return malloc(n ? n : 1);
+}
+__attribute__((noinline)) void* operator new(size_t n) {
+    if (void* p = _counted(n)) return p;
     throw std::bad_alloc();
 }
+__attribute__((noinline)) void* operator new[](size_t n) {
+    if (void* p = _counted(n)) return p;
+    throw std::bad_alloc();
+}
+__attribute__((noinline)) void* operator new(size_t n, const std::nothrow_t&) noexcept { return _counted(n); }
+__attribute__((noinline)) void* operator new[](size_t n, const std::nothrow_t&) noexcept { return _counted(n); }
 __attribute__((noinline)) void operator delete(void* p) noexcept { free(p); }
+__attribute__((noinline)) void operator delete[](void* p) noexcept { free(p); }
 __attribute__((noinline)) void operator delete(void* p, size_t) noexcept { free(p); }
+__attribute__((noinline)) void operator delete[](void* p, size_t) noexcept { free(p); }
+__attribute__((noinline)) void operator delete(void* p, const std::nothrow_t&) noexcept { free(p); }
+__attribute__((noinline)) void operator delete[](void* p, const std::nothrow_t&) noexcept { free(p); }
 
 namespace {
 
