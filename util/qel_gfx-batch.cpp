@@ -109,20 +109,17 @@ void _gfx_batch_tris(const float* v, const float* t, int n) {
 }
 
 // A strip's triangles as GL forms them: corners 0, 1, 2, then 2, 1, 3 (the
-// second turned so that both keep the first one's winding).
+// second turned so that both keep the first one's winding), two floats each.
+static void _gfx_strip_tris(float* o, const float* p) {
+    memcpy(o, p, sizeof(float) * 6);
+    memcpy(o + 6, p + 4, sizeof(float) * 2);
+    memcpy(o + 8, p + 2, sizeof(float) * 2);
+    memcpy(o + 10, p + 6, sizeof(float) * 2);
+}
+
 void _gfx_batch_strip(const float* v, const float* t) {
-    static const int order[6] = {0, 1, 2, 2, 1, 3};
     GfxBatch& b = _gfx->batch;
     int at = _gfx_batch_room(b, 6);
-    float* ov = b.v + at * 2;
-    for (int i = 0; i < 6; i++) {
-        ov[i * 2] = v[order[i] * 2];
-        ov[i * 2 + 1] = v[order[i] * 2 + 1];
-    }
-    if (b.tex == _GFX_UNTEXTURED) return;
-    float* ot = b.t + at * 2;
-    for (int i = 0; i < 6; i++) {
-        ot[i * 2] = t[order[i] * 2];
-        ot[i * 2 + 1] = t[order[i] * 2 + 1];
-    }
+    _gfx_strip_tris(b.v + at * 2, v);
+    if (b.tex != _GFX_UNTEXTURED) _gfx_strip_tris(b.t + at * 2, t);
 }
