@@ -20,6 +20,7 @@
 #include <GL/gl.h>
 #include <SDL.h>
 
+#include "fuzz_bytes.h"
 #include "qel_driver.h"
 #include "qel_font.h"
 #include "qel_gfx.h"
@@ -31,25 +32,6 @@ int _QEL_GL_TEXTURE_MAG_FILTER() { return GL_LINEAR; }
 namespace {
 
 int _fid = 0;
-
-struct Bytes {
-    const uint8_t* p;
-    size_t n;
-    int next() {
-        if (!n) return 0;
-        n--;
-        return *p++;
-    }
-    int signed8() { return (int8_t)next(); }
-    std::string take(size_t most) {
-        size_t k = (size_t)next() % (most + 1);
-        if (k > n) k = n;
-        std::string s((const char*)p, k);
-        p += k;
-        n -= k;
-        return s;
-    }
-};
 
 const unsigned _limits[] = {0, 1, 5, 16, 255, 2147483647u, 2147483648u, UINT_MAX};
 const float _widths[] = {(float)STYLE_UNSET, 0, 1, 3, 20, 50, 300, -5};

@@ -35,15 +35,6 @@ struct Step {
 Step typed(const std::string& s) { return {KEY_NONE, 0, s}; }
 Step byte(int c) { return {KEY_NONE, 0, "", true, c}; }
 
-Event ev(int type, float x = 0, float y = 0, int v = 0, int b = 0) {
-    Event e(type);
-    e.x = x;
-    e.y = y;
-    e.v = v;
-    e.b = b;
-    return e;
-}
-
 class Input : public ::testing::Test {
   protected:
     TempDir dir;
@@ -80,17 +71,17 @@ class Input : public ::testing::Test {
         var r;
         for (const Step& s : steps) {
             if (s.raw) {
-                Event e = ev(EVT_KEYDOWN, 0, 0, KEY_NONE);
+                Event e = gui_event(EVT_KEYDOWN, 0, 0, KEY_NONE);
                 e.c = s.c;
                 r = send(t, e);
             } else if (!s.text.empty()) {
                 for (char c : s.text) {
-                    Event e = ev(EVT_KEYDOWN, 0, 0, KEY_NONE);
+                    Event e = gui_event(EVT_KEYDOWN, 0, 0, KEY_NONE);
                     e.c = (signed char)c;
                     r = send(t, e);
                 }
             } else {
-                r = send(t, ev(EVT_KEYDOWN, 0, 0, s.v, s.b));
+                r = send(t, gui_event(EVT_KEYDOWN, 0, 0, s.v, s.b));
             }
         }
         return r;
@@ -346,7 +337,7 @@ TEST_F(Input, FocusSelectsAllUnlessWrappingOrTakenByOnfocus) {
     std::unique_ptr<TextInput> w = field("hello");
     w->wrap = 1;
     caret(*w, 2, 2);
-    send(*w, ev(EVT_FOCUS));
+    send(*w, gui_event(EVT_FOCUS));
     EXPECT_EQ(w->pos, 2);
     EXPECT_EQ(w->style.focus, 1);
 
@@ -390,7 +381,7 @@ TEST_F(Input, StandardErrorLinesAndActions) {
             if (c.type == EVT_DOWN) t->ondown = a;
             if (c.type == EVT_UP) t->onup = a;
         }
-        Event e = ev(c.type, 5, 5, c.v);
+        Event e = gui_event(c.type, 5, 5, c.v);
         var r;
         std::string err = capture_stderr([&] { r = t->event(&e); });
         EXPECT_EQ(err, c.err) << gui_evt_name(c.type) << " v=" << c.v;
@@ -402,20 +393,20 @@ TEST_F(Input, StandardErrorLinesAndActions) {
 TEST_F(Input, PointerPlacesTheCaretAndDragsASelection) {
     std::unique_ptr<TextInput> t = field("hello world");
     t->style.focus = 1;
-    send(*t, ev(EVT_DOWN, 24, 5));  // nearest to x = 20: byte 2
+    send(*t, gui_event(EVT_DOWN, 24, 5));  // nearest to x = 20: byte 2
     EXPECT_EQ(t->_pos, 2);
     EXPECT_EQ(t->pos, 2);
-    send(*t, ev(EVT_MOTION, 47, 5, 0, 1));  // a button held: the caret follows
+    send(*t, gui_event(EVT_MOTION, 47, 5, 0, 1));  // a button held: the caret follows
     EXPECT_EQ(t->_pos, 2);
     EXPECT_EQ(t->pos, 5);
-    send(*t, ev(EVT_MOTION, 100, 5, 0, 0));  // no button: nothing
+    send(*t, gui_event(EVT_MOTION, 100, 5, 0, 0));  // no button: nothing
     EXPECT_EQ(t->pos, 5);
-    send(*t, ev(EVT_UP, 71, 5));
+    send(*t, gui_event(EVT_UP, 71, 5));
     EXPECT_EQ(t->_pos, 2);
     EXPECT_EQ(t->pos, 7);
     // Without the focus a drag does nothing.
     t->style.focus = 0;
-    send(*t, ev(EVT_MOTION, 10, 5, 0, 1));
+    send(*t, gui_event(EVT_MOTION, 10, 5, 0, 1));
     EXPECT_EQ(t->pos, 7);
 
     // Pointer positions count from the scrolled text: with the caret at the
@@ -424,7 +415,7 @@ TEST_F(Input, PointerPlacesTheCaretAndDragsASelection) {
     s->style.focus = 1;
     run(*s, {{KEY_END}});
     EXPECT_EQ(s->view.x, 62);
-    send(*s, ev(EVT_DOWN, 1, 5));  // text x 63: byte 6
+    send(*s, gui_event(EVT_DOWN, 1, 5));  // text x 63: byte 6
     EXPECT_EQ(s->pos, 6);
     EXPECT_EQ(s->_pos, 6);
 }
@@ -445,7 +436,7 @@ TEST_F(Input, ScrollingKeepsTheCaretInView) {
     t->set_value(var("0123456789abc"));
     EXPECT_EQ(t->view.x, 82);
     // Blur scrolls a single-line field back to its start.
-    send(*t, ev(EVT_BLUR));
+    send(*t, gui_event(EVT_BLUR));
     EXPECT_EQ(t->view.x, 0);
 
     // The wheel scrolls by lines, within the text.
@@ -453,7 +444,7 @@ TEST_F(Input, ScrollingKeepsTheCaretInView) {
     w->style.height = 20;
     w->style.loop();
     w->resize();
-    Event wheel = ev(EVT_WHEEL);
+    Event wheel = gui_event(EVT_WHEEL);
     wheel.dy = 1;
     send(*w, wheel);
     EXPECT_EQ(w->view.y, 10);
@@ -466,7 +457,7 @@ TEST_F(Input, ScrollingKeepsTheCaretInView) {
     // A wrapping field keeps its scroll when it loses the focus.
     wheel.dy = 1;
     send(*w, wheel);
-    send(*w, ev(EVT_BLUR));
+    send(*w, gui_event(EVT_BLUR));
     EXPECT_EQ(w->view.y, 10);
 }
 
@@ -507,7 +498,7 @@ TEST_F(Input, MaskedFieldShowsStarsAndRevealsTheLastByteUntilTheNextKey) {
     // A pointer click and the blur hide it too.
     for (int type : {EVT_CLICK, EVT_BLUR}) {
         t->reveal = 1;
-        send(*t, ev(type));
+        send(*t, gui_event(type));
         t->_mktxt2();
         EXPECT_EQ(t->txt2, "*******") << gui_evt_name(type);
     }
@@ -560,7 +551,7 @@ TEST_F(Input, TabAndUpDownMoveTheFocusLeftRightMoveTheCaret) {
     capture_stderr([&] { root.loop(); });
     ASSERT_EQ(root.focus, a);
     auto press = [&](int v, int b = 0) {
-        Event e = ev(EVT_KEYDOWN, 0, 0, v, b);
+        Event e = gui_event(EVT_KEYDOWN, 0, 0, v, b);
         capture_stderr([&] { root.event(&e); });
     };
     press(KEY_HOME);
