@@ -14,7 +14,7 @@
 #include "qel_printf.h"
 #include "qel_util.h"
 
-ModsAPI::ModsAPI(Game& game) : game(game), params(var_dict()) {}
+ModsAPI::ModsAPI(Game& game) : game(game), params(var_dict()) { modsapi_console_gui_rebuild(this); }
 
 // ---------------------------------------------------------------------------
 // Parameters
