@@ -70,7 +70,8 @@ std::string logged(const std::function<void()>& fn) {
 
 bool has(const std::string& log, const std::string& needle) { return log.find(needle) != std::string::npos; }
 
-// Runs a tool of Debian's with its output in a file of tmp; false when it fails.
+// Runs a tool (ours or Debian's) with its output in a file of tmp; false when
+// it fails.
 bool run_tool(const std::vector<std::string>& argv, const TempDir& tmp) {
     Child c = child_start(argv, {}, tmp.file("tool.log"));
     return child_wait(c, 60000) == 0;
