@@ -301,6 +301,28 @@ TEST_F(AudioDevice, WavFormatsConvertToStereoFloats) {
     EXPECT_TRUE(playing().empty());
 }
 
+// A damaged float WAV can hold values that are no numbers: they sound as
+// silence, and the rest of the buffer as it is.
+TEST_F(AudioDevice, WavValuesThatAreNoNumbersSoundAsSilence) {
+    std::vector<float> v(2048, 0.25f);
+    v[1] = NAN;
+    v[2] = INFINITY;
+    v[3] = -INFINITY;
+    int n = float_sample(v);
+    ASSERT_GT(n, 0) << log;
+    std::vector<float> r(2048);
+    source(n)->get_samples(0, 2048, r.data());
+    EXPECT_EQ(r[0], 0.25f);
+    EXPECT_EQ(r[1], 0);
+    EXPECT_EQ(r[2], 0);
+    EXPECT_EQ(r[3], 0);
+    EXPECT_EQ(r[4], 0.25f);
+    driver_audio_sample_play(n, 1, 0);
+    std::vector<int16_t> out = callback();
+    EXPECT_EQ(out[1], 0);
+    EXPECT_EQ(out[2047], s16(0.25f));
+}
+
 TEST_F(AudioDevice, WavFilesThatCannotBeConvertedAreRefused) {
     std::vector<int16_t> nine(9 * 100, 1000);
     struct Case {
@@ -569,15 +591,39 @@ TEST_F(AudioDevice, StreamsAtAnotherRateAreResampled) {
     EXPECT_EQ(buffers, 44);
 }
 
+// A longer file cut short keeps its whole pages: as a stream it plays up
+// to the last of them.
+TEST_F(AudioDevice, StreamCutShortPlaysToItsLastWholePage) {
+    std::string whole = dir.file("long.ogg");
+    ASSERT_TRUE(ogg_encode(whole, pcm_sine(441000, 2, 44100, 330, 0.5), 2, 44100));
+    std::string bytes = read_file(whole);
+    int s = stream(file("cut.ogg", bytes.substr(0, bytes.size() * 6 / 10)));
+    std::string out = quiet([&] { driver_audio_stream_play(s, 1, 0); });
+    EXPECT_EQ(count(out, "error"), 0) << out;
+    int len = source(s)->get_length();
+    EXPECT_GT(len, 882000 * 4 / 10);
+    EXPECT_LT(len, 882000 * 8 / 10);
+    std::vector<int16_t> first = callback();
+    int loud = 0;
+    for (int16_t x : first) loud += std::abs(x) > 1000;
+    EXPECT_GT(loud, 100);
+}
+
 TEST_F(AudioDevice, BrokenStreamIsTriedOncePerPlay) {
     std::string missing = dir.file("gone.ogg");
     std::string noise = file("noise.ogg", std::string(5000, '\x33'));
     std::string empty = file("empty.ogg", "");
+    // Cut inside its only audio page: the decoder opens it, but its length
+    // cannot be known, so as a stream it would play nothing.
+    std::string whole = dir.file("short.ogg");
+    ASSERT_TRUE(ogg_encode(whole, pcm_sine(4410, 2, 44100, 440, 0.5), 2, 44100));
+    std::string bytes = read_file(whole);
+    std::string cut = file("cut.ogg", bytes.substr(0, bytes.size() * 7 / 8));
     struct Case {
         std::string path, error;
     };
     for (const Case& c : {Case{missing, "(driver_file_alloc)"}, Case{noise, "(stb_vorbis_open_memory)"},
-                          Case{empty, "(driver_file_alloc)"}}) {
+                          Case{empty, "(driver_file_alloc)"}, Case{cut, "(stb_vorbis_open_memory)"}}) {
         SCOPED_TRACE(c.path);
         int s = stream(c.path);
         ASSERT_GT(s, 0) << log;  // a stream gets its index before its file is read

@@ -158,7 +158,9 @@ bool AudioSourceVorbis::load() {
     // get_samples delivers whatever the file's channels and rate. A length
     // beyond int (a damaged file can claim one) is refused, and so is a rate
     // that no recording has: SDL's resampler overflows its own sizes for
-    // rates in the millions.
+    // rates in the millions. So is a file without a whole audio page (one
+    // cut short, or damaged there): its length is unknown, reads as 0, and
+    // the stream would play nothing without a word.
     bool usable = data != nullptr;
     uint64_t frames = 0;
     if (usable) {
@@ -172,7 +174,7 @@ bool AudioSourceVorbis::load() {
             rate_cvt = SDL_NewAudioStream(AUDIO_F32SYS, 2, (int)rate, AUDIO_F32SYS, 2, _WORK_FREQ);
             usable = rate_cvt != nullptr;
         }
-        usable = usable && frames * 2 <= (uint64_t)INT_MAX;
+        usable = usable && frames > 0 && frames * 2 <= (uint64_t)INT_MAX;
     }
     if (!usable) {
         if (data) stb_vorbis_close(data);
@@ -288,7 +290,15 @@ static AudioSourceMemory* _driver_audio_convert(const Uint8* buf, size_t len, SD
     if (len) memcpy(cvt.buf, buf, len);
     cvt.len = (int)len;
     AudioSourceMemory* m = nullptr;
-    if (SDL_ConvertAudio(&cvt) == 0) m = new AudioSourceMemory(cvt.len_cvt / 4, (const float*)cvt.buf);
+    if (SDL_ConvertAudio(&cvt) == 0) {
+        // A float WAV can hold values that are no numbers; one of them would
+        // turn the limiter's whole buffer into noise or silence. They sound
+        // as silence instead.
+        float* v = (float*)cvt.buf;
+        for (int i = 0; i < cvt.len_cvt / 4; i++)
+            if (!std::isfinite(v[i])) v[i] = 0;
+        m = new AudioSourceMemory(cvt.len_cvt / 4, v);
+    }
     free(cvt.buf);
     return m;
 }
