@@ -22,7 +22,9 @@ static const int _WORK_CHANNELS = 2;
 // The highest rate a stream may have; no recording comes near it.
 static const unsigned _MAX_STREAM_RATE = 768000;
 
-_SDL_audioData::_SDL_audioData() : work{}, _want{}, have{}, sources(1, nullptr), peak(1.0f), memused(0) {}
+_SDL_audioData::_SDL_audioData()
+    : work{}, _want{}, have{}, sources(1, nullptr), peak(1.0f), memused(0), cvt{}, cvt_ok(false), cvt_spec{},
+      prepared(-1) {}
 
 // ---------------------------------------------------------------------------
 // Vorbis headers
@@ -361,6 +363,8 @@ AudioSourceMemory* _driver_audio_sample_load_ogg(const char* s) {
 // ---------------------------------------------------------------------------
 // The device
 
+static void _driver_audio_prepare(_SDL_audioData* a, int n);
+
 void _driver_audio_init() {
     if (_sdl_audio_data) return;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) {
@@ -385,6 +389,8 @@ void _driver_audio_init() {
         SDL_QuitSubSystem(SDL_INIT_AUDIO);
         return;
     }
+    int bytes = SDL_AUDIO_BITSIZE(a->have.format) / 8;
+    if (bytes > 0) _driver_audio_prepare(a, (int)(a->have.size / (Uint32)bytes));
     QEL_LOG("_mixer: freq=%d, channels=%d, samples=%d\n", a->have.freq, a->have.channels, a->have.samples);
     QEL_LOG("_mixer: audio_init: OK\n");
     SDL_PauseAudio(0);
@@ -543,6 +549,28 @@ void _driver_audio_normalize(float* stream, int len) {
     a->peak = p2;
 }
 
+// Makes the callback's conversion and buffers fit a device buffer of n
+// values in the format `have`; does nothing when they already do.
+static void _driver_audio_prepare(_SDL_audioData* a, int n) {
+    const SDL_AudioSpec& h = a->have;
+    bool same = a->prepared >= 0 && h.format == a->cvt_spec.format && h.channels == a->cvt_spec.channels &&
+                h.freq == a->cvt_spec.freq;
+    if (same && n <= a->prepared) return;
+    if (!same) {
+        a->cvt_ok = SDL_BuildAudioCVT(&a->cvt, a->work.format, a->work.channels, a->work.freq, h.format, h.channels,
+                                      h.freq) >= 0 &&
+                    a->cvt.len_mult > 0;
+        a->cvt_spec = h;
+    }
+    n = std::max(n, std::max(a->prepared, 1));
+    // The mix is converted where it lies. Its buffer has malloc's alignment
+    // (a vector's storage comes from there), which matters: it decides where
+    // SDL's vector conversion to 16 bits rounds and where it truncates.
+    a->mixbuf.resize((size_t)n * (size_t)(a->cvt_ok ? a->cvt.len_mult : 1));
+    a->scratch.resize((size_t)n);
+    a->prepared = n;
+}
+
 void _driver_audio_callback(void*, Uint8* stream, int len) {
     if (len <= 0) return;
     memset(stream, 0, (size_t)len);
@@ -550,17 +578,20 @@ void _driver_audio_callback(void*, Uint8* stream, int len) {
     int bytes = a ? SDL_AUDIO_BITSIZE(a->have.format) / 8 : 0;
     if (bytes <= 0) return;
     int n = len / bytes;
-    std::vector<float> mix((size_t)n), tmp((size_t)n);
+    _driver_audio_prepare(a, n);
+    float* mix = a->mixbuf.data();
+    float* tmp = a->scratch.data();
+    memset(mix, 0, (size_t)n * sizeof(float));
     for (int i = (int)a->playing.size() - 1; i >= 0; i--) {
         AudioPlaying& p = a->playing[(size_t)i];
         if (!p._init) {
             p._init = 1;
             p._vol = p.vol;
         }
-        std::fill(tmp.begin(), tmp.end(), 0.0f);
+        memset(tmp, 0, (size_t)n * sizeof(float));
         AudioSource* src = a->sources[(size_t)p.src];
-        src->get_samples(p.cur, n, tmp.data());
-        _driver_audio_mix(mix.data(), n, &p, tmp.data());
+        src->get_samples(p.cur, n, tmp);
+        _driver_audio_mix(mix, n, &p, tmp);
         if ((long long)p.cur + n < src->get_length())
             p.cur += n;
         else if (p.loop)
@@ -568,19 +599,11 @@ void _driver_audio_callback(void*, Uint8* stream, int len) {
         else
             a->playing.erase(a->playing.begin() + i);
     }
-    _driver_audio_normalize(mix.data(), n);
+    _driver_audio_normalize(mix, n);
 
-    SDL_AudioCVT cvt;
-    if (SDL_BuildAudioCVT(&cvt, a->work.format, a->work.channels, a->work.freq, a->have.format, a->have.channels,
-                          a->have.freq) < 0)
-        return;
-    size_t size = (size_t)n * sizeof(float) * (size_t)cvt.len_mult;
-    cvt.buf = (Uint8*)malloc(size ? size : 1);
-    if (!cvt.buf) return;
-    memcpy(cvt.buf, mix.data(), (size_t)n * sizeof(float));
-    cvt.len = n * (int)sizeof(float);
-    // A conversion shorter than the buffer leaves the rest silent; the
-    // bytes past it are leftovers of the float mix.
-    if (SDL_ConvertAudio(&cvt) == 0) memcpy(stream, cvt.buf, (size_t)std::min(cvt.len_cvt, len));
-    free(cvt.buf);
+    if (!a->cvt_ok) return;
+    a->cvt.buf = (Uint8*)mix;
+    a->cvt.len = n * (int)sizeof(float);
+    // A conversion shorter than the buffer leaves the rest silent.
+    if (SDL_ConvertAudio(&a->cvt) == 0) memcpy(stream, a->cvt.buf, (size_t)std::min(a->cvt.len_cvt, len));
 }
