@@ -137,7 +137,7 @@ void AudioSourceMemory::get_samples(int start, int length, float* r) {
 
 AudioSourceVorbis::AudioSourceVorbis(const char* path)
     : fname{}, data(nullptr), arena(nullptr), file_mem(nullptr), len(0), _memused(0), channels(0), rate(0),
-      rate_cvt(nullptr), _failed(false) {
+      resampler(nullptr), _failed(false) {
     // A path that does not fit is dropped whole: a shortened one could name
     // another file. Opening the empty path then fails like a missing file.
     if (strlen(path) < sizeof fname) strcpy(fname, path);
@@ -159,8 +159,7 @@ bool AudioSourceVorbis::load() {
     // The length is counted in stereo floats at 44100 Hz, which is what
     // get_samples delivers whatever the file's channels and rate. A length
     // beyond int (a damaged file can claim one) is refused, and so is a rate
-    // that no recording has: SDL's resampler overflows its own sizes for
-    // rates in the millions.
+    // that no recording has, which only a damaged file claims.
     bool usable = data != nullptr;
     uint64_t frames = 0;
     if (usable) {
@@ -169,11 +168,7 @@ bool AudioSourceVorbis::load() {
         rate = info.sample_rate;
         frames = stb_vorbis_stream_length_in_samples(data);
         usable = rate > 0 && rate <= _MAX_STREAM_RATE;
-        if (usable && rate != (unsigned)_WORK_FREQ) {
-            frames = frames * _WORK_FREQ / rate;
-            rate_cvt = SDL_NewAudioStream(AUDIO_F32SYS, 2, (int)rate, AUDIO_F32SYS, 2, _WORK_FREQ);
-            usable = rate_cvt != nullptr;
-        }
+        if (usable) frames = frames * _WORK_FREQ / rate;
         usable = usable && frames * 2 <= (uint64_t)INT_MAX;
     }
     if (!usable) {
@@ -181,12 +176,15 @@ bool AudioSourceVorbis::load() {
         data = nullptr;
         free(arena);
         arena = nullptr;
-        if (rate_cvt) SDL_FreeAudioStream(rate_cvt);
-        rate_cvt = nullptr;
         free(file_mem);
         file_mem = nullptr;
         QEL_LOG("_mixer: error in _stream_load_ogg '%s' (stb_vorbis_open_memory)\n", fname);
         return false;
+    }
+    // The resampler's memory is taken here, not while the stream plays.
+    if (rate != (unsigned)_WORK_FREQ) {
+        resampler = new Resampler();
+        resample_init(resampler, rate, _WORK_FREQ);
     }
     len = (int)(frames * 2);
     _memused = size;
@@ -206,8 +204,8 @@ void AudioSourceVorbis::unload() {
     arena = nullptr;
     free(file_mem);
     file_mem = nullptr;
-    if (rate_cvt) SDL_FreeAudioStream(rate_cvt);
-    rate_cvt = nullptr;
+    delete resampler;
+    resampler = nullptr;
     len = 0;
     _driver_audio_memused(-_memused);
     _memused = 0;
@@ -240,31 +238,26 @@ int AudioSourceVorbis::_decode(float* r, int frames) {
 void AudioSourceVorbis::get_samples(int start, int length, float* r) {
     if (!_ready() || start < 0 || start >= len || length <= 0) return;
     if (length > len - start) length = len - start;
-    // Only the start is sought; elsewhere the decoder goes on where the
-    // previous buffer ended.
+    // Only the start is sought; elsewhere the decoder, and the resampler's
+    // position, go on where the previous buffer ended.
     if (start == 0) {
         stb_vorbis_seek_start(data);
-        if (rate_cvt) SDL_AudioStreamClear(rate_cvt);
+        if (resampler) resample_reset(resampler);
     }
     int frames = length / 2;
-    if (!rate_cvt) {
+    if (!resampler) {
         _decode(r, frames);
         return;
     }
-    // The converter resamples each piece as it is put, so a low rate goes in
-    // small pieces: about a buffer of output each, whatever the ratio.
-    const int want = frames * 2 * (int)sizeof(float);
-    const int piece = (int)std::max(1u, std::min(1024u, (unsigned)(1024ull * rate / _WORK_FREQ)));
-    float chunk[2 * 1024];
-    while (SDL_AudioStreamAvailable(rate_cvt) < want) {
-        int got = _decode(chunk, piece);
-        if (got <= 0) {
-            SDL_AudioStreamFlush(rate_cvt);
-            break;
-        }
-        if (SDL_AudioStreamPut(rate_cvt, chunk, got * 2 * (int)sizeof(float)) < 0) break;
+    int done = 0;
+    for (;;) {
+        done += resample_output(resampler, r + 2 * done, frames - done);
+        if (done >= frames) break;
+        int space = 0;
+        float* in = resample_input(resampler, &space);
+        // Past the end of the file, silence until the play's length.
+        resample_commit(resampler, _decode(in, space));
     }
-    SDL_AudioStreamGet(rate_cvt, r, want);
 }
 
 // ---------------------------------------------------------------------------

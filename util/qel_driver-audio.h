@@ -20,6 +20,8 @@
 #include <atomic>
 #include <vector>
 
+#include "qel_driver-resample.h"
+
 struct stb_vorbis;
 
 class AudioSource {
@@ -55,7 +57,7 @@ class AudioSourceVorbis : public AudioSource {
     int _memused;           // the file's size while open
     int channels;           // of the file, while open
     unsigned rate;          // of the file, while open
-    SDL_AudioStream* rate_cvt;  // to 44100 Hz for files at another rate, else null
+    Resampler* resampler;   // to 44100 Hz for files at another rate, else null
     bool _failed;           // the last open failed: only load() tries again
 
     explicit AudioSourceVorbis(const char* path);
