@@ -142,8 +142,18 @@ protected:
     }
 
     // The widgets of the scene: a decorated panel, a label in colour and
-    // alpha, and a box that clips its text.
+    // alpha, and a box that clips its text; and the developer console, open
+    // over it all, with a typed line and a log.
     void widgets() {
+        quiet([&] {
+            api().log_entry("the first line of the log");
+            api().log_entry("a second line, long enough that the console wraps it at the window's width, "
+                            "which is 640 pixels here");
+        });
+        api().console_toggle = 1;
+        TextInput* input = dynamic_cast<TextInput*>(api().console_gui.find("input"));
+        ASSERT_NE(input, nullptr);
+        input->set_value(var("print('typed')"));
         Widget* panel = new Widget();
         panel->style.width = 110;
         panel->style.height = 50;
@@ -172,7 +182,7 @@ protected:
 
     // Everything the engine draws, overlapping: the draw queue in a scaled
     // view and then in window pixels, primitives straight from C++ under a
-    // clip and a translation, and the widget toolkit.
+    // clip and a translation, the widget toolkit, and the console.
     void scene() {
         const int tints[4] = {0xffffff, 0xff8040, 0x40ff80, 0x8080ff};
         api().batch.clear();
@@ -227,6 +237,7 @@ protected:
         root.loop();
         root.resize();
         root.paint();
+        modsapi_log_paint(&api());
     }
 };
 
