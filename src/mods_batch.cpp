@@ -109,7 +109,12 @@ void GBatch::draw() {
     int img = 0, font = 0, font_points = 0;
     bool coloured = false;
     _BlendColor now = {};
+    int now_color = 0;
+    float now_alpha = 0;
     auto colour = [&](const GCommand& c) {
+        if (coloured && c.color == now_color && c.alpha == now_alpha) return;
+        now_color = c.color;
+        now_alpha = c.alpha;
         _BlendColor k = _blend_color(c.color, c.alpha);
         if (coloured && k == now) return;
         glColor4ub(k.r, k.g, k.b, k.a);
