@@ -10,7 +10,9 @@
 #   one text and quits after its second frame, against build/bench/bare_window
 #   (SDL opening the engine's 1280x720 GL window and swapping twice); medians
 #   of RUNS runs (default 30) of each, taken in turn. The engine runs once with
-#   SDL's own choice of audio driver and once with SDL's dummy device.
+#   SDL's own choice of audio driver and once with SDL's dummy device. Beside
+#   them, the bare window drawing one textured quad shows what drawing at all
+#   costs on this rasteriser.
 # - The audio callback mixing 32 samples and one stream (bench_audio
 #   BM_Callback) against SDL_MixAudioFormat mixing the same; medians of 3.
 # Not part of ./test.sh. Needs the release tree: cmake --build build
@@ -69,12 +71,19 @@ if build/borlix2 -mod "$xdir/mod/main.lua" 2>/dev/null | grep -q "_mixer: audio_
 else
   own="SDL's own audio driver, no device"
 fi
-build/bench/startup_time "$runs" build/bench/bare_window -- build/borlix2 -mod "$xdir/mod/main.lua" -- \
-  SDL_AUDIODRIVER=dummy build/borlix2 -mod "$xdir/mod/main.lua" >"$xdir/startup"
+build/bench/startup_time "$runs" build/bench/bare_window -- build/bench/bare_window --quad -- \
+  build/borlix2 -mod "$xdir/mod/main.lua" -- SDL_AUDIODRIVER=dummy build/borlix2 -mod "$xdir/mod/main.lua" \
+  >"$xdir/startup"
 printf '  %-44s %9s %13s %8s %11s\n' "" time "peak memory" ratio memory
 awk -v own="$own" '
-  NR == 1 { t = $1; m = $4; printf "  %-44s %7.3f s %9.1f MiB\n", "bare SDL window (build/bench/bare_window)", $1, $4; next }
-  { printf "  %-44s %7.3f s %9.1f MiB %7.2fx %+7.1f MiB\n", NR == 2 ? "borlix2, " own : "borlix2, SDL'"'"'s dummy audio device", $1, $4, $1 / t, $4 - m }
+  BEGIN {
+    name[1] = "bare SDL window (build/bench/bare_window)"
+    name[2] = "the same, drawing one textured quad"
+    name[3] = "borlix2, " own
+    name[4] = "borlix2, SDL'"'"'s dummy audio device"
+  }
+  NR == 1 { t = $1; m = $4; printf "  %-44s %7.3f s %9.1f MiB\n", name[NR], $1, $4; next }
+  { printf "  %-44s %7.3f s %9.1f MiB %7.2fx %+7.1f MiB\n", name[NR], $1, $4, $1 / t, $4 - m }
 ' "$xdir/startup"
 
 echo "audio callback, 32 samples and one stream (target: no slower than before)"
