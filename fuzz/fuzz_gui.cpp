@@ -23,6 +23,7 @@
 
 #include <GL/gl.h>
 
+#include "fuzz_bytes.h"
 #include "qel_driver.h"
 #include "qel_font.h"
 #include "qel_gfx.h"
@@ -34,17 +35,6 @@ int _QEL_GL_TEXTURE_MAG_FILTER() { return GL_LINEAR; }
 namespace {
 
 int _fid = 0;
-
-struct Bytes {
-    const uint8_t* p;
-    size_t n;
-    int next() {
-        if (!n) return 0;
-        n--;
-        return *p++;
-    }
-    int signed8() { return (int8_t)next(); }
-};
 
 const int _values[] = {STYLE_UNSET, 0, 1, 2, 3, 5, 10, 36, 50, -1, -3, 255, 0x1ff, 0xFFFFFF, 0x7FFFFFFF,
                        (int)0x80000000, 1000000, 1};

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "qel_event.h"
+#include "qel_gui.h"
 #include "qel_var.h"
 #include "qel_watch.h"
 
@@ -83,8 +84,12 @@ public:
 
 class ModsAPI {
 public:
+    Container gui;  // a widget tree of the mod's run; nothing fills or paints it
     Game& game;
     std::vector<std::string> log;  // newest first, at most 255 entries
+    // The developer console: its widgets (in window pixels), the last line
+    // run from it, and whether it is open.
+    Container console_gui;
     std::string console_history;
     int console_toggle = 0;
     std::string error;  // the recorded error; "" when none
@@ -94,6 +99,7 @@ public:
     std::map<std::string, int> streams;  // 1 while started by the script
     var params;
 
+    // Builds the console's widgets, which loads the console font.
     explicit ModsAPI(Game& game);
 
     void params_set(std::string k, var v);
@@ -163,7 +169,11 @@ var mods_event_dict(const Event& e);
 // The Lua back end.
 ModsBase* mods_lua(ModsAPI& g);
 
-// The console (its own module): acts on every event first, paints its overlay.
+// The developer console (its own module): its font, its widgets, its
+// reaction to every event before the script sees it (1 when it acted), and
+// its overlay, painted after the mod's drawing.
+QelGuiFont w_font_console();
+void modsapi_console_gui_rebuild(ModsAPI* mapi);
 int mods_event_console(Game& game, Event e);
 void modsapi_log_paint(ModsAPI* api);
 

@@ -5,6 +5,7 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstring>
 
 #include "game.h"
 #include "gprint.h"
@@ -14,7 +15,7 @@
 #include "qel_printf.h"
 #include "qel_util.h"
 
-ModsAPI::ModsAPI(Game& game) : game(game), params(var_dict()) {}
+ModsAPI::ModsAPI(Game& game) : game(game), params(var_dict()) { modsapi_console_gui_rebuild(this); }
 
 // ---------------------------------------------------------------------------
 // Parameters
@@ -40,8 +41,22 @@ std::string ModsAPI::file_load(std::string name) {
     return "";
 }
 
+// A save that does not happen is told in the mod log, where the mod's author
+// looks. A name holding a NUL byte is refused: cut there, it would name
+// another file.
 void ModsAPI::file_save(std::string name, std::string data) {
-    driver_doc_save(name.c_str(), (void*)data.data(), (int)data.size());
+    const char* why;
+    if (name.find('\0') != std::string::npos)
+        why = "the name holds a NUL byte";
+    else if (int err = driver_doc_save(name.c_str(), (void*)data.data(), (int)data.size()))
+        why = strerror(err);
+    else
+        return;
+    // The name as a mod's author would write it, and short enough to read.
+    std::string shown;
+    for (char c : name.substr(0, 256)) shown += c ? std::string(1, c) : std::string("\\0");
+    if (name.size() > 256) shown += "...";
+    log_printf("ModsAPI::file_save(\"%s\") file not saved: %s\n", shown.c_str(), why);
 }
 
 // ---------------------------------------------------------------------------

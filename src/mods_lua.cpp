@@ -199,20 +199,22 @@ static void _collect_protected(lua_State* L) {
 
 static int report(lua_State* L, int status) {
     if (status != 0) {
-        if (!lua_isnil(L, -1)) l_message("borlix2", _lua_error_text(L));
+        l_message("borlix2", _lua_error_text(L));
         lua_pop(L, 1);
         _collect_protected(L);
     }
     return status;
 }
 
+// A string error gets a stack traceback; any other error object its
+// "__tostring" text. One without (nil from error() or error(nil) included)
+// still leaves a line in the mod log, so a failure is never silent.
 static int traceback(lua_State* L) {
     const char* msg = lua_tostring(L, 1);
-    if (msg) {
+    if (msg)
         luaL_traceback(L, L, msg, 1);
-    } else if (!lua_isnoneornil(L, 1)) {
-        if (!luaL_callmeta(L, 1, "__tostring")) lua_pushliteral(L, "(no error message)");
-    }
+    else if (!luaL_callmeta(L, 1, "__tostring"))
+        lua_pushliteral(L, "(no error message)");
     return 1;
 }
 

@@ -138,11 +138,14 @@ int lua_file_load(lua_State* L) {
 int lua_file_save(lua_State* L) {
     int argc = lua_gettop(L);
     ModsAPI* g = _begin(L, argc, 2, 2);
-    const char* name = my_lua_tostring(L, 1, NULL);
+    // Both whole: the name too, so that one holding a NUL byte is refused
+    // rather than saved under the name cut there.
+    my_lua_tostring(L, 1, NULL);
     my_lua_tostring(L, 2, NULL);
-    size_t len;
+    size_t nlen, len;
+    const char* name = lua_tolstring(L, 1, &nlen);
     const char* data = lua_tolstring(L, 2, &len);
-    g->file_save(name, std::string(data, len));
+    g->file_save(std::string(name, nlen), std::string(data, len));
     if (_take_error(L, g)) return lua_error(L);
     return 0;
 }

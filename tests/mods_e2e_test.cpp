@@ -1,5 +1,6 @@
 // The real executable runs small mods under the X server of the test run;
 // what the mods print reaches the standard output as mod log echoes.
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <thread>
@@ -111,4 +112,40 @@ TEST_F(ModsE2E, FinalisersRunCleanlyAtExit) {
     std::vector<std::string> e = echoes();
     ASSERT_GE(e.size(), 2u) << out();
     EXPECT_EQ(std::vector<std::string>(e.end() - 2, e.end()), (std::vector<std::string>{"bye", "last write"})) << out();
+}
+
+// Misbehaving scripts under the real executable: each is reported in the mod
+// log, and the mod runs on to its exit, collecting garbage in every callback
+// and with a finaliser that fails while the state closes.
+TEST_F(ModsE2E, MisbehavingScriptsAreReportedAndTheModRunsOn) {
+    write_file(dir.file("nil.lua"), "error(nil)");
+    write_file(dir.file("gc.lua"), "setmetatable({}, {__gc = function() error() end}) collectgarbage()");
+    write_file(dir.file("deep.lua"), "local function down(n) return down(n + 1) + 1 end down(1)");
+    write_file(dir.file("a.lua"), "require('b') print('a ran')");
+    write_file(dir.file("b.lua"), "require('a') print('b ran')");
+    start("require('nil') require('gc') require('deep') require('a')\n"
+          "qel_file_save('a\\0b', 'x') qel_file_save(string.rep('n', 4000), 'x')\n"
+          "keep = setmetatable({}, {__gc = function() collectgarbage() error({}) end})\n"
+          "frames = 0\n"
+          "function _loop() collectgarbage() frames = frames + 1 end\n"
+          "function _event() collectgarbage('step') end\n"
+          "function _paint()\n"
+          "  setmetatable({}, {__gc = function() collectgarbage() end}) collectgarbage()\n"
+          "  if frames == 10 then print('frame 10') qel_ext_call('exit') end\n"
+          "end\n");
+    EXPECT_EQ(child_wait(child, 20000), 0) << out();
+    const std::string want[] = {"(no error message)", "error in __gc metamethod (no message)", "stack overflow",
+                                "b ran", "a ran",
+                                "ModsAPI::file_save(\"a\\0b\") file not saved: the name holds a NUL byte",
+                                "ModsAPI::file_save(\"" + std::string(256, 'n') +
+                                    "...\") file not saved: File name too long",
+                                "frame 10"};
+    std::vector<std::string> e = echoes();
+    auto at = e.begin();
+    for (const std::string& w : want) {
+        at = std::find_if(at, e.end(), [&](const std::string& line) { return line.find(w) != std::string::npos; });
+        ASSERT_NE(at, e.end()) << "no line with \"" << w << "\" in its place:\n" << out();
+    }
+    std::string o = out();
+    EXPECT_NE(o.find("Lua error: 5\n"), std::string::npos) << o;
 }

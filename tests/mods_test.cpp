@@ -9,6 +9,7 @@
 #include <regex>
 #include <string>
 #include <fcntl.h>
+#include <functional>
 #include <vector>
 
 #include <SDL.h>
@@ -19,6 +20,7 @@ extern "C" {
 #include <lua.h>
 }
 
+#include "../bench/bench_quiet.h"
 #include "capture.h"
 #include "fake_clock.h"
 #include "game.h"
@@ -441,15 +443,21 @@ TEST_F(ModsTest, ErrorsAreReportedAndStopTheEntryPoints) {
 
 TEST_F(ModsTest, ErrorObjectsAndSyntaxErrors) {
     write_file(dir.file("mod/bad.lua"), "x = = 1");
-    write_file(dir.file("mod/main.lua"), "function _loop() error(nil) end");
+    // An error object without a text still leaves a line, nil included.
+    write_file(dir.file("mod/main.lua"), "function _loop() error(nil) end function _paint() error() end");
     restart();
-    api().log.clear();
-    std::string out = capture_stdout([&] { lua().loop(0); });
-    EXPECT_TRUE(api().log.empty());
-    EXPECT_NE(out.find("Lua error: 2"), std::string::npos);
-    EXPECT_FALSE(lua().is_ok());
+    std::function<void()> entries[] = {[&] { lua().loop(0); }, [&] { lua().paint(); }};
+    for (auto& entry : entries) {
+        api().log.clear();
+        std::string out = capture_stdout(entry);
+        EXPECT_EQ(log_oldest_first(), (std::vector<std::string>{"borlix2: ", "(no error message)"}));
+        EXPECT_NE(out.find("Lua error: 2"), std::string::npos);
+        EXPECT_FALSE(lua().is_ok());
+        run("");
+    }
 
-    out = run("error({})");
+    api().log.clear();
+    std::string out = run("error({})");
     EXPECT_EQ(log_oldest_first(), (std::vector<std::string>{"borlix2: ", "(no error message)"}));
     EXPECT_TRUE(lua().is_ok());
     api().log.clear();
@@ -887,4 +895,132 @@ TEST_F(ModsTest, FailingApiScriptIsOnlyReported) {
     EXPECT_NE(out.find("api broke"), std::string::npos) << out;
     EXPECT_EQ(out.find("Lua error"), std::string::npos) << out;
     EXPECT_TRUE(lua().is_ok());
+}
+
+// Mods that misbehave: each failure leaves its line in the mod log, and the
+// engine goes on (a console line runs and revives the mod). The entry points
+// run once each, as in a frame; `status` is the "Lua error" code that the
+// failing entry point prints, 0 where nothing fails.
+TEST_F(ModsTest, MisbehavingModsAreReportedAndTheEngineGoesOn) {
+    // c1 requires c2 ... c300: deeper than Lua lets C calls nest.
+    for (int i = 1; i <= 300; i++)
+        write_file(dir.file("mod/c" + std::to_string(i) + ".lua"), "require('c" + std::to_string(i + 1) + "')");
+    write_file(dir.file("mod/a.lua"), "require('b') print('a ran')");
+    write_file(dir.file("mod/b.lua"), "require('a') print('b ran')");
+    make_dir(dir.file("appdata/QelGame"));
+    write_file(dir.file("appdata/QelGame/plain"), "a file, not a folder");
+    struct Case {
+        const char* what;
+        const char* main;
+        const char* want;  // a line of the log, or a part of one
+        int status;
+    } cases[] = {
+        {"table error", "function _event() error({}) end", "(no error message)", 2},
+        {"nil error", "function _init() error(nil) end", "(no error message)", 2},
+        {"error()", "function _paint() error() end", "(no error message)", 2},
+        {"__tostring",
+         "function _event() error(setmetatable({}, {__tostring = function() return 'my ' .. 'text' end})) end",
+         "my text", 2},
+        {"__tostring gives no text",
+         "function _loop() error(setmetatable({}, {__tostring = function() return {} end})) end",
+         "(error object is not a string)", 2},
+        {"__tostring raises", "function _loop() error(setmetatable({}, {__tostring = function(e) error(e) end})) end",
+         "C stack overflow", 2},
+        {"__tostring collects",
+         "function _loop()\n"
+         "  error(setmetatable({}, {__tostring = function() collectgarbage() return 'collected' end}))\n"
+         "end",
+         "collected", 2},
+        {"error() in __gc", "function _loop() setmetatable({}, {__gc = function() error() end}) collectgarbage() end",
+         "error in __gc metamethod (no message)", 5},
+        {"error({}) in __gc",
+         "function _paint() setmetatable({}, {__gc = function() error({}) end}) collectgarbage() end",
+         "error in __gc metamethod (no message)", 5},
+        {"deep recursion", "local function down(n) return down(n + 1) + 1 end function _loop() down(1) end",
+         "stack overflow", 2},
+        {"deep C recursion",
+         "function _loop() local t = setmetatable({}, {__index = function(t, k) return t[k] end}) return t.x end",
+         "C stack overflow", 2},
+        {"deep require", "require('c1')", "C stack overflow", 3},
+        {"require cycle", "require('a') print('main ran')", "b ran", 0},
+        {"collectgarbage in callbacks",
+         "function _init() collectgarbage() end function _loop() collectgarbage('step') end\n"
+         "function _event() collectgarbage('collect') end\n"
+         "function _paint()\n"
+         "  setmetatable({}, {__gc = function() collectgarbage() end}) collectgarbage() print('painted')\n"
+         "end",
+         "painted", 0},
+        {"NUL in a save name", "function _loop() qel_file_save('a\\0b', 'x') end",
+         "ModsAPI::file_save(\"a\\0b\") file not saved: the name holds a NUL byte", 0},
+        {"4000-byte save name", "function _loop() qel_file_save(string.rep('n', 4000), 'x') end",
+         "file not saved: File name too long", 0},
+        {"save name through a file", "function _loop() qel_file_save('plain/x', 'x') end",
+         "ModsAPI::file_save(\"plain/x\") file not saved: Not a directory", 0},
+        {"save into a missing folder", "function _loop() qel_file_save('nowhere/x', 'x') end",
+         "ModsAPI::file_save(\"nowhere/x\") file not saved: No such file or directory", 0},
+    };
+    for (const Case& c : cases) {
+        write_file(dir.file("mod/main.lua"), c.main);
+        std::string out;
+        capture_stderr([&] {
+            out = restart();
+            out += capture_stdout([&] {
+                lua().loop(0);
+                lua().event(var_dict(var("type"), var("keydown")));
+                lua().paint();
+            });
+        });
+        std::string log;
+        for (const std::string& line : log_oldest_first()) log += line + "\n";
+        EXPECT_NE(log.find(c.want), std::string::npos) << c.what << ":\n" << log;
+        if (c.status)
+            EXPECT_NE(out.find("Lua error: " + std::to_string(c.status) + "\n"), std::string::npos)
+                << c.what << ":\n" << out;
+        else
+            EXPECT_EQ(out.find("Lua error"), std::string::npos) << c.what << ":\n" << out;
+        run("print('still running')");
+        EXPECT_EQ(api().log.front(), "still running") << c.what;
+        EXPECT_TRUE(lua().is_ok()) << c.what;
+    }
+    EXPECT_EQ(list_dir(dir.file("appdata/QelGame")), "plain");
+}
+
+// A 100 MB string as every text argument of every engine function, and the
+// queue it leaves played: nothing fails but the missing script, and a name
+// that long is refused wherever it would become a path. (The loaders' lines
+// on the standard streams name it whole, hence the discarded output.)
+TEST_F(ModsTest, HugeStringsReachEveryEngineFunction) {
+    write_file(dir.file("mod/main.lua"),
+               "big = string.rep('x', 100 * 1024 * 1024)\n"
+               "function _paint()\n"
+               "  qel_params_set(big, big) qel_params_set('caption', big) got = qel_params_get(big)\n"
+               "  qel_file_save('big.dat', big) qel_file_save(big, 'x') loaded = qel_file_load(big)\n"
+               "  qel_view_set(big, big, big, big, big)\n"
+               "  qel_image_init(big, big, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10)\n"
+               "  qel_image_draw(big, 1, 2, 3, 4)\n"
+               "  qel_sample_play(big) qel_stream_play(big) qel_stream_stop(big)\n"
+               "  qel_font_draw(big, 24, big, 0, 0) qel_font_draw('console', 24, big, 0, 0)\n"
+               "  w, h = qel_font_size(big, 24, big) cw, ch = qel_font_size('console', 24, big)\n"
+               "  ext = qel_ext_call(big, big)\n"
+               "  ok, err = pcall(require, big)\n"
+               "  painted = true\n"
+               "end");
+    bench_quiet("/dev/null", [&] {
+        restart();
+        mods_paint(game);
+    });
+    EXPECT_TRUE(lua().is_ok());
+    struct {
+        const char *expr, *want;
+    } cases[] = {{"painted", "true"},        {"#got == #big", "true"}, {"loaded", ""},
+                 {"err", "file missing"},    {"cw", "32767"},          {"ext", ""}};
+    for (auto& c : cases) EXPECT_EQ(eval(c.expr), c.want) << c.expr;
+    EXPECT_EQ(api().batch.queue.size(), 4u);
+    EXPECT_STREQ(driver_get_caption(), "");
+    EXPECT_EQ(driver_file_fsize(dir.file("appdata/QelGame/big.dat").c_str()), 100 * 1024 * 1024);
+    EXPECT_EQ(list_dir(dir.file("appdata/QelGame")), "big.dat");
+    std::vector<std::string> log = log_oldest_first();
+    ASSERT_EQ(log.size(), 2u);
+    EXPECT_EQ(log[0], "ModsAPI::file_save(\"" + std::string(256, 'x') + "...\") file not saved: File name too long");
+    EXPECT_EQ(log[1], "ModsAPI::require(\"" + std::string(100 * 1024 * 1024, 'x') + "\") file missing");
 }

@@ -1,13 +1,22 @@
 // The driver's state, window size arithmetic, the fixed-step counter, the
 // directories and whole-file access (in temporary directories), and the URL
 // opener. Nothing here opens a window.
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <iostream>
+#include <random>
+#include <sstream>
 #include <string>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -314,19 +323,28 @@ TEST(DriverSave, UnwritablePlacesReportOneLine) {
     make_dir(tmp.file("dir"));
     write_file(tmp.file("dir/inside"), "x");
     char data[] = "data";
+    write_file(tmp.file("plain"), "a file");
+    // Each fails for root too.
     struct Case {
         std::string path;
         const char* why;
+        int err;
     } cases[] = {
-        {tmp.file("dir"), "Is a directory"},
-        {tmp.file("nowhere/f.txt"), "No such file or directory"},
-        {"", "no path"},
+        {tmp.file("dir"), "Is a directory", EISDIR},
+        {tmp.file("nowhere/f.txt"), "No such file or directory", ENOENT},
+        {tmp.file("plain/f.txt"), "Not a directory", ENOTDIR},
+        {tmp.file(std::string(256, 'n')), "File name too long", ENAMETOOLONG},
+        {"", "no path", ENOENT},
     };
     for (const Case& c : cases) {
-        std::string err = capture_stderr([&] { driver_file_save(c.path.c_str(), data, 4); });
+        int r = 0;
+        std::string err = capture_stderr([&] { r = driver_file_save(c.path.c_str(), data, 4); });
         EXPECT_EQ(err, "file not saved: " + c.path + " (" + c.why + ")\n");
+        EXPECT_EQ(r, c.err) << c.path;
     }
-    EXPECT_EQ(list_dir(tmp.path()), "dir");
+    EXPECT_EQ(driver_file_save(tmp.file("saved").c_str(), data, 4), 0);
+    unlink(tmp.file("saved").c_str());
+    EXPECT_EQ(list_dir(tmp.path()), "dir plain");
     EXPECT_EQ(list_dir(tmp.file("dir")), "inside");
 }
 
@@ -349,6 +367,68 @@ TEST(DriverFiles, FilesOf2GiBAreRefused) {
     // One byte less still reads.
     ASSERT_EQ(truncate(p.c_str(), 2147483647LL), 0);
     EXPECT_EQ(driver_file_fsize(p.c_str()), 2147483647);
+}
+
+// A process killed at random moments while it saves 1 MiB in a loop, two
+// texts in turn: after every kill the file holds one of them whole. The
+// delays span a few saves (measured first), so kills land before, inside and
+// between saves.
+TEST(DriverSave, KilledWhileSavingLeavesAWholeText) {
+    TempDir tmp;
+    std::string path = tmp.file("save.dat");
+    const int size = 1 << 20;
+    std::string texts[2] = {std::string(size, 'a'), std::string(size, 'b')};
+    std::vector<long> times;
+    for (int i = 0; i < 5; i++) {
+        auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(driver_file_save(path.c_str(), &texts[0][0], size), 0);
+        times.push_back(std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start)
+                            .count());
+    }
+    std::sort(times.begin(), times.end());
+    long save_us = times[2];
+    std::mt19937 rng(19);
+    // At most 20 ms, so that a slow disk cannot stretch the test past a minute.
+    std::uniform_int_distribution<long> delay(0, std::min(4 * save_us + 1000, 20000L));
+    int inside = 0, changed = 0;
+    std::string before = texts[0];
+    for (int kill_no = 0; kill_no < 500; kill_no++) {
+        int ready[2];
+        ASSERT_EQ(pipe(ready), 0);
+        pid_t pid = fork();
+        ASSERT_GE(pid, 0);
+        if (pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            close(ready[0]);
+            if (write(ready[1], "r", 1) != 1) _exit(1);
+            for (int k = 1;; k++) driver_file_save(path.c_str(), &texts[k % 2][0], size);
+        }
+        close(ready[1]);
+        char c;
+        ASSERT_EQ(read(ready[0], &c, 1), 1);
+        close(ready[0]);
+        usleep((useconds_t)delay(rng));
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+        std::string now = read_file(path);
+        ASSERT_TRUE(now == texts[0] || now == texts[1])
+            << "after kill " << kill_no << ": " << now.size() << " bytes, neither text";
+        changed += now != before;
+        before = now;
+        // A kill between the temporary's creation and the rename leaves it behind.
+        std::string names = list_dir(tmp.path());
+        if (names != "save.dat") {
+            inside++;
+            std::istringstream left(names);
+            for (std::string n; left >> n;)
+                if (n != "save.dat") unlink(tmp.file(n).c_str());
+        }
+    }
+    std::cout << "500 kills: " << inside << " inside a save, " << changed << " changed the text (a save takes "
+              << save_us << " us)\n";
+    // The kills must have hit the saves, or the test shows nothing.
+    EXPECT_GT(inside, 10);
+    EXPECT_GT(changed, 10);
 }
 
 // A path that only fits when cut must not find the file that the cut names.
@@ -377,10 +457,18 @@ TEST_F(DriverState, OverlongPathsAreRefusedNotCut) {
     setenv("APPDATA", tmp.file("docs").c_str(), 1);
     std::string before = list_dir(tmp.file("docs/G"));
     char data[] = "x";
-    err = capture_stderr([&] { driver_doc_save(name.c_str(), data, 1); });
+    int r = 0;
+    err = capture_stderr([&] { r = driver_doc_save(name.c_str(), data, 1); });
+    EXPECT_EQ(r, ENAMETOOLONG);
     EXPECT_NE(err.find("path too long, refused: "), std::string::npos);
     EXPECT_NE(err.find("file not saved: "), std::string::npos);
     EXPECT_EQ(list_dir(tmp.file("docs/G")), before);
+
+    // A huge name is named in part: each lookup would print it whole.
+    std::string huge(100000, 'h');
+    err = capture_stderr([&] { EXPECT_STREQ(driver_data_fname(huge.c_str()), ""); });
+    EXPECT_LT(err.size(), 4000u);
+    EXPECT_NE(err.find("/" + std::string(1024, 'h') + "...\n"), std::string::npos);
 
     // A game name that does not fit leaves no documents directory to write to.
     capture_stderr([] { driver_set_gamename(std::string(300, 'g').c_str()); });

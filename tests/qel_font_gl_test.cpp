@@ -6,6 +6,7 @@
 #include <GL/gl.h>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <sys/stat.h>
@@ -195,6 +196,65 @@ TEST_F(FontGl, LongLineDrawsEveryGlyph) {
     std::vector<GlTriangle> tris = triangles(f, s.c_str(), 10, 20);
     ASSERT_EQ(tris.size(), 1200u);
     EXPECT_NEAR(tris.back()[2].x, 10 + 599 * 0.25 + 1, 1e-3);
+}
+
+// A picture whose sides are not powers of two is uploaded padded to 256 x 256,
+// picture in the top-left corner: every glyph must still show its own texels.
+// 16 glyphs A to P tile the 227 x 237 picture, the last column and row
+// reaching its right and bottom edges; each texel is opaque with red its x,
+// green its y and blue its glyph, so a glyph read back shows which texels
+// were drawn.
+TEST_F(FontGl, PaddedPictureDrawsEachGlyphFromItsOwnTexels) {
+    const int PW = 227, PH = 237;
+    const int xs[5] = {0, 57, 114, 171, PW}, ys[5] = {0, 60, 120, 180, PH};
+    std::vector<unsigned char> px((size_t)PW * PH * 4);
+    std::string fnt = "common lineHeight=60 base=60 scaleW=227 scaleH=237 pages=1\n";
+    for (int g = 0; g < 16; g++) {
+        int x0 = xs[g % 4], y0 = ys[g / 4], w = xs[g % 4 + 1] - x0, h = ys[g / 4 + 1] - y0;
+        for (int y = y0; y < y0 + h; y++)
+            for (int x = x0; x < x0 + w; x++) {
+                unsigned char* p = &px[((size_t)y * PW + x) * 4];
+                p[0] = (unsigned char)x;
+                p[1] = (unsigned char)y;
+                p[2] = (unsigned char)(16 * g + 8);
+                p[3] = 255;
+            }
+        fnt += "char id=" + std::to_string('A' + g) + " x=" + std::to_string(x0) + " y=" + std::to_string(y0) +
+               " width=" + std::to_string(w) + " height=" + std::to_string(h) +
+               " xoffset=0 yoffset=0 xadvance=" + std::to_string(w) + "\n";
+    }
+    ASSERT_TRUE(fixture_image("data/odd.png", "png", PW, PH, px));
+    write_file("data/odd.fnt", fnt);
+    int f = load("odd", 0);
+    ASSERT_GT(f, 0);
+    const GfxTexture* t = _gfx_get_tex(_font->data[f].tex);
+    ASSERT_EQ(t->rect.w, 256);
+    ASSERT_EQ(t->rect.h, 256);
+
+    const int X = 20, Y = 10;
+    std::vector<unsigned char> shot((size_t)64 * 64 * 4);
+    for (int g = 0; g < 16; g++) {
+        int x0 = xs[g % 4], y0 = ys[g / 4], w = xs[g % 4 + 1] - x0, h = ys[g / 4 + 1] - y0;
+        clear(0, 0, 0);
+        char text[2] = {(char)('A' + g), 0};
+        font_draw(f, text, X, Y, 0, -1);
+        glReadBuffer(GL_BACK);
+        glPixelStorei(GL_PACK_ALIGNMENT, 1);
+        glReadPixels(X, H - Y - h, w, h, GL_RGBA, GL_UNSIGNED_BYTE, shot.data());
+        int wrong = 0;
+        for (int y = 0; y < h; y++)
+            for (int x = 0; x < w; x++) {
+                const unsigned char* got = &shot[((size_t)(h - 1 - y) * w + x) * 4];
+                const unsigned char* want = &px[((size_t)(y0 + y) * PW + x0 + x) * 4];
+                // Opaque texels are uploaded premultiplied: c * 255 >> 8.
+                for (int c = 0; c < 3; c++)
+                    if (std::abs(got[c] - ((want[c] * 255) >> 8)) > 1) wrong++;
+            }
+        EXPECT_EQ(wrong, 0) << "glyph " << text;
+        // Nothing of a neighbour right of or below the glyph.
+        _expect_rgb(X + w, Y + h / 2, _black);
+        _expect_rgb(X + w / 2, Y + h, _black);
+    }
 }
 
 TEST_F(FontGl, NothingToDrawSendsNoVertices) {

@@ -317,6 +317,52 @@ TEST_F(Font, EmptyOrVanishedFileKeepsWhatTheEntryHad) {
     _expect_same_font(info(t), before);
 }
 
+// A font file that lacks its "common" line or every glyph (empty, cut short)
+// says so in one line naming the file, at every read; a whole font, however
+// odd its numbers, loads without one and stays drawable.
+TEST_F(Font, DamagedFileLogsOneLineNamingIt) {
+    const std::string whole = _fnt(20, "ab");
+    const size_t common_end = whole.find("\n", whole.find("common")) + 1;
+    struct Case {
+        std::string text;
+        const char* why;  // null: no line
+    } cases[] = {
+        {"", "no \"common\" line and no glyphs"},
+        {whole.substr(0, 12), "no \"common\" line and no glyphs"},
+        {whole.substr(0, common_end), "no glyphs"},
+        {whole.substr(0, whole.find("char id=97")), "no glyphs"},
+        {"char id=65 xadvance=3\n", "no \"common\" line"},
+        {"commonlineHeight=20\nchar id=65 xadvance=3\n", "no \"common\" line"},
+        {"common lineHeight=20\nchar id=0 xadvance=3\nchar id=300 xadvance=3\n", "no glyphs"},
+        {whole, nullptr},
+        {whole.substr(0, whole.find("char id=98")), nullptr},
+        {"common lineHeight=99999999999999 base=-1e300 scaleW=1e40 scaleH=nan\n"
+         "char id=65 x=1e30 y=-1e30 width=1e300 height=inf xoffset=-1e300 yoffset=nan xadvance=1e300\n",
+         nullptr},
+    };
+    int k = 0;
+    for (const Case& c : cases) {
+        std::string name = "d" + std::to_string(k++), path = "./data/" + name + ".fnt";
+        write_file(path, c.text);
+        std::string log;
+        int n = load(name.c_str(), 24, &log);
+        ASSERT_GT(n, 0) << name;
+        std::string want = "trying load font " + name + "\ndoing load font " + name + " (" + std::to_string(n) + ")\n";
+        if (c.why) want += "damaged font " + path + ": " + c.why + "\n";
+        EXPECT_EQ(log, want) << c.text;
+        // Drawing and measuring are silent, and the font's numbers bounded.
+        std::string err = capture_stderr([&] {
+            font_draw(n, "AAab", 0, 0, 0, -1);
+            font_draw(n, "AAab AA", 0, 0, 30, 1);
+        });
+        EXPECT_EQ(err, "") << name;
+        EXPECT_TRUE(std::isfinite(font_get_height(n, "A A A", 5))) << name;
+        // Every read of a damaged file says so again.
+        err = capture_stderr([&] { font_reload(n); });
+        EXPECT_EQ(err, c.why ? "damaged font " + path + ": " + c.why + "\n" : "") << name;
+    }
+}
+
 TEST_F(Font, WatcherReadsQuietChangedFilesKeepingOldGlyphs) {
     fake_now = 2000000;
     write_file("data/w.fnt", _fnt(20, "ab"));

@@ -15,15 +15,6 @@
 
 namespace {
 
-Event ev(int type, float x = 0, float y = 0, int v = 0, int b = 0) {
-    Event e(type);
-    e.x = x;
-    e.y = y;
-    e.v = v;
-    e.b = b;
-    return e;
-}
-
 std::string str(const var& v) { return v.__type__() == VAR_NONE ? "<none>" : v.__str__(); }
 
 // A leaf of w x h at (x, y) in its parent, sized by its base style.
@@ -270,7 +261,7 @@ TEST_F(Gui, PressFocusesTheTopmostFocusableAndHoversTheTopmost) {
     Rec<Widget>* top = put("top", 0, 0, 20, 20);
     settle();
     quiet_root();
-    send(ev(EVT_DOWN, 5, 6));
+    send(gui_event(EVT_DOWN, 5, 6));
     EXPECT_EQ(root.hover, top);
     EXPECT_EQ(root.focus, below);
     EXPECT_EQ(gui_log_grep(log, "DOWN"), (GuiLog{"top event DOWN 5,6 v=23"}));
@@ -279,7 +270,7 @@ TEST_F(Gui, PressFocusesTheTopmostFocusableAndHoversTheTopmost) {
     // arrives with v = 0.
     top->ignore = 1;
     log.clear();
-    send(ev(EVT_DOWN, 7, 8));
+    send(gui_event(EVT_DOWN, 7, 8));
     EXPECT_EQ(root.focus, below);
     EXPECT_EQ(log, (GuiLog{"top event EXIT 0,0 v=0", "below event ENTER 0,0 v=0", "below event DOWN 7,8 v=0"}));
 }
@@ -294,18 +285,22 @@ TEST_F(Gui, HoverTracksThePointerAndAButtonHeldKeepsIt) {
         GuiLog got;
     };
     const Step steps[] = {
-        {ev(EVT_MOTION, 5, 5), "a", {"R event MOTION 5,5 v=0", "a event ENTER 0,0 v=0", "a event MOTION 5,5 v=0"}},
+        {gui_event(EVT_MOTION, 5, 5),
+         "a",
+         {"R event MOTION 5,5 v=0", "a event ENTER 0,0 v=0", "a event MOTION 5,5 v=0"}},
         // The right edge is outside: the pointer left a for empty space.
-        {ev(EVT_MOTION, 10, 5), "", {"R event MOTION 10,5 v=0", "a event EXIT 0,0 v=0"}},
-        {ev(EVT_MOTION, 25, 5), "b", {"R event MOTION 25,5 v=0", "b event ENTER 0,0 v=0", "b event MOTION 5,5 v=0"}},
-        {ev(EVT_MOTION, 5, 5),
+        {gui_event(EVT_MOTION, 10, 5), "", {"R event MOTION 10,5 v=0", "a event EXIT 0,0 v=0"}},
+        {gui_event(EVT_MOTION, 25, 5),
+         "b",
+         {"R event MOTION 25,5 v=0", "b event ENTER 0,0 v=0", "b event MOTION 5,5 v=0"}},
+        {gui_event(EVT_MOTION, 5, 5),
          "a",
          {"R event MOTION 5,5 v=0", "b event EXIT 0,0 v=0", "a event ENTER 0,0 v=0", "a event MOTION 5,5 v=0"}},
         // A button held: a keeps the motion, also far outside its box.
-        {ev(EVT_MOTION, 25, 5, 0, 1), "a", {"R event MOTION 25,5 v=0", "a event MOTION 25,5 v=0"}},
-        {ev(EVT_WHEEL, 25, 5), "a", {"R event WHEEL 25,5 v=0", "a event WHEEL 25,5 v=0"}},
+        {gui_event(EVT_MOTION, 25, 5, 0, 1), "a", {"R event MOTION 25,5 v=0", "a event MOTION 25,5 v=0"}},
+        {gui_event(EVT_WHEEL, 25, 5), "a", {"R event WHEEL 25,5 v=0", "a event WHEEL 25,5 v=0"}},
         // The root loses the pointer: the hover path is cleared.
-        {ev(EVT_EXIT), "", {"R event EXIT 0,0 v=0", "a event EXIT 0,0 v=0"}},
+        {gui_event(EVT_EXIT), "", {"R event EXIT 0,0 v=0", "a event EXIT 0,0 v=0"}},
     };
     for (const Step& s : steps) {
         log.clear();
@@ -323,7 +318,7 @@ TEST_F(Gui, WheelWithNothingHoveredGoesToTheFocusedChild) {
     root.hover = nullptr;
     a->style.hover = 0;
     log.clear();
-    send(ev(EVT_WHEEL, 50, 50));
+    send(gui_event(EVT_WHEEL, 50, 50));
     EXPECT_EQ(log, (GuiLog{"a event WHEEL 50,50 v=0"}));
 }
 
@@ -333,15 +328,15 @@ TEST_F(Gui, ReleaseClicksOnlyWhenTheFocusedChildIsUnderIt) {
     settle();
     quiet_root();
     a->onclick = var("clicked");
-    send(ev(EVT_DOWN, 2, 3));
+    send(gui_event(EVT_DOWN, 2, 3));
     log.clear();
-    EXPECT_EQ(str(send(ev(EVT_UP, 4, 5))), "clicked");
+    EXPECT_EQ(str(send(gui_event(EVT_UP, 4, 5))), "clicked");
     EXPECT_EQ(log, (GuiLog{"a event UP 4,5 v=0", "a event CLICK 4,5 v=0"}));
 
     // Released over b: b is hovered now, but the release goes to the focused
     // child only, and no click.
     log.clear();
-    EXPECT_EQ(str(send(ev(EVT_UP, 25, 5))), "<none>");
+    EXPECT_EQ(str(send(gui_event(EVT_UP, 25, 5))), "<none>");
     EXPECT_EQ(log, (GuiLog{"a event EXIT 0,0 v=0", "b event ENTER 0,0 v=0", "a event UP 25,5 v=0"}));
 }
 
@@ -360,14 +355,14 @@ TEST_F(Gui, AReleaseThroughTheFocusPathStartsNoSecondHoverPath) {
     quiet_root();
     x->_focus();
     log.clear();
-    send(ev(EVT_UP, 5, 5));
+    send(gui_event(EVT_UP, 5, 5));
     EXPECT_EQ(log, (GuiLog{"cover event ENTER 0,0 v=0", "C event UP 5,5 v=0", "x event UP 5,5 v=0"}));
     EXPECT_EQ(root.hover, cover);
     EXPECT_EQ(C->hover, nullptr);
     EXPECT_FALSE(x->style.hover);
     cover->ignore = 1;
-    send(ev(EVT_MOTION, 5, 5));
-    send(ev(EVT_MOTION, 100, 100));
+    send(gui_event(EVT_MOTION, 5, 5));
+    send(gui_event(EVT_MOTION, 100, 100));
     for (Widget* w : root._list_descendants()) EXPECT_FALSE(w->style.hover) << w->name;
 }
 
@@ -382,7 +377,7 @@ TEST_F(Gui, ReleasedSpaceOrReturnClicksDownTheFocusPath) {
     box->onclick = var("box");
     for (int key : {KEY_SPACE, KEY_RETURN}) {
         log.clear();
-        Event e = ev(EVT_KEYUP, 100, 100, key);
+        Event e = gui_event(EVT_KEYUP, 100, 100, key);
         EXPECT_EQ(str(root.event(&e)), "box");
         // Every container on the path clicks its focused child at the centre
         // of the child's outer box, marked v = 7; the leaf gets one click.
@@ -391,9 +386,9 @@ TEST_F(Gui, ReleasedSpaceOrReturnClicksDownTheFocusPath) {
                                "C event CLICK 6,4 v=7"}));
     }
     log.clear();
-    send(ev(EVT_KEYUP, 0, 0, KEY_a));
+    send(gui_event(EVT_KEYUP, 0, 0, KEY_a));
     EXPECT_EQ(gui_log_grep(log, "CLICK"), GuiLog{});
-    send(ev(EVT_KEYDOWN, 0, 0, KEY_SPACE));
+    send(gui_event(EVT_KEYDOWN, 0, 0, KEY_SPACE));
     EXPECT_EQ(gui_log_grep(log, "CLICK"), GuiLog{});
 }
 
@@ -404,7 +399,7 @@ TEST_F(Gui, OrientReachesEveryChildBackwardsUnchanged) {
     settle();
     b->ignore = 1;
     a->onmove = var("never");
-    send(ev(EVT_ORIENT, 3, 4));
+    send(gui_event(EVT_ORIENT, 3, 4));
     EXPECT_EQ(log, (GuiLog{"R event ORIENT 3,4 v=0", "c event ORIENT 3,4 v=0", "a event ORIENT 3,4 v=0"}));
 }
 
@@ -414,10 +409,10 @@ TEST_F(Gui, TabFocusesNextAndReturnsNone) {
     settle();
     a->_focus();
     b->onfocus = var("b");
-    EXPECT_EQ(str(send(ev(EVT_KEYDOWN, 0, 0, KEY_TAB))), "<none>");
+    EXPECT_EQ(str(send(gui_event(EVT_KEYDOWN, 0, 0, KEY_TAB))), "<none>");
     EXPECT_EQ(root.focus, a);  // a has no next
     a->next = b;
-    EXPECT_EQ(str(send(ev(EVT_KEYDOWN, 0, 0, KEY_TAB))), "<none>");
+    EXPECT_EQ(str(send(gui_event(EVT_KEYDOWN, 0, 0, KEY_TAB))), "<none>");
     EXPECT_EQ(root.focus, b);
     expect_one_focus_path(&root);
 }
@@ -430,7 +425,7 @@ TEST_F(Gui, KeysGoToTheFocusReadAfterTheContainersOwnHandling) {
     // The root's own Tab moves the focus to b; the key then reaches b.
     root.next = b;
     log.clear();
-    send(ev(EVT_KEYDOWN, 0, 0, KEY_TAB));
+    send(gui_event(EVT_KEYDOWN, 0, 0, KEY_TAB));
     EXPECT_EQ(gui_log_grep(log, "KEYDOWN"), (GuiLog{"R event KEYDOWN 0,0 v=26", "b event KEYDOWN 0,-10 v=26"}));
 }
 
@@ -441,13 +436,13 @@ TEST_F(Gui, DispatchReturnsTheLastActionThatIsNotNone) {
     a->onenter = var("enter");
     a->onfocus = var("focus");
     // Own handling, the enter, the focus, then a's press: a has no ondown.
-    EXPECT_EQ(str(send(ev(EVT_DOWN, 1, 1))), "focus");
+    EXPECT_EQ(str(send(gui_event(EVT_DOWN, 1, 1))), "focus");
     a->ondown = var("a down");
-    EXPECT_EQ(str(send(ev(EVT_DOWN, 1, 1))), "a down");
+    EXPECT_EQ(str(send(gui_event(EVT_DOWN, 1, 1))), "a down");
     // Click, enter and focus stop at the container itself.
     root.onclick = var("root click");
     log.clear();
-    EXPECT_EQ(str(send(ev(EVT_CLICK, 1, 1))), "root click");
+    EXPECT_EQ(str(send(gui_event(EVT_CLICK, 1, 1))), "root click");
     EXPECT_EQ(log, (GuiLog{"R event CLICK 1,1 v=0"}));
 }
 
@@ -573,7 +568,7 @@ class Nav : public Gui {
     // widget focused after it, and what was written on stderr.
     std::string press(Widget* from, int key, std::string* line = nullptr) {
         from->_focus();
-        std::string e = err([&] { send(ev(EVT_KEYDOWN, 0, 0, key)); });
+        std::string e = err([&] { send(gui_event(EVT_KEYDOWN, 0, 0, key)); });
         if (line) *line = e;
         Widget* f = root.focus;
         return f ? f->name : "";
@@ -629,7 +624,7 @@ TEST_F(Gui, NavigationWeighsTheCrossDistanceTwice) {
     root.add(far_level, 60, 0);  // 50 right, level: 50
     settle();
     from->_focus();
-    err([&] { send(ev(EVT_KEYDOWN, 0, 0, KEY_RIGHT)); });
+    err([&] { send(gui_event(EVT_KEYDOWN, 0, 0, KEY_RIGHT)); });
     EXPECT_EQ(root.focus, far_level);
 }
 
@@ -644,13 +639,13 @@ TEST_F(Gui, NavigationRanksFarLayoutsWithoutOverflow) {
     root.add(near, 110, 0);
     settle();
     from->_focus();
-    err([&] { send(ev(EVT_KEYDOWN, 0, 0, KEY_RIGHT)); });
+    err([&] { send(gui_event(EVT_KEYDOWN, 0, 0, KEY_RIGHT)); });
     EXPECT_EQ(root.focus, near);
     // And the ranking holds at the far end of the int range.
     near->_rect.x = 2000000000.0f;
     very_far->_rect.x = 1000000000.0f;
     from->_focus();
-    err([&] { send(ev(EVT_KEYDOWN, 0, 0, KEY_RIGHT)); });
+    err([&] { send(gui_event(EVT_KEYDOWN, 0, 0, KEY_RIGHT)); });
     EXPECT_EQ(root.focus, very_far);
 }
 
@@ -659,7 +654,7 @@ TEST_F(Gui, ArrowsOnAWidgetWithoutFocusOrUseDoNothing) {
     Rec<Widget>* b = put("b", 20, 0, 10, 10, 1);
     settle();
     // Not focused.
-    Event e = ev(EVT_KEYDOWN, 0, 0, KEY_RIGHT);
+    Event e = gui_event(EVT_KEYDOWN, 0, 0, KEY_RIGHT);
     EXPECT_EQ(err([&] { EXPECT_EQ(str(a->event(&e)), "<none>"); }), "");
     // Focused, but of no use.
     a->_focus();

@@ -5,6 +5,7 @@
 // failing _paint keeps its partial picture, and the bundled demo shows.
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <string>
 #include <sys/stat.h>
 #include <thread>
@@ -252,6 +253,145 @@ TEST_F(X11E2E, DemoShows) {
     ASSERT_TRUE(x11_click(window, 640, 300, 1));
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ASSERT_TRUE(x11_screenshot(window, shots + "/demo_clicked.png", &shot));
+    ASSERT_TRUE(x11_key(window, "ctrl+q"));
+    EXPECT_EQ(child_wait(child, kWait), 0) << out();
+    EXPECT_EQ(out().find("Lua error"), std::string::npos) << out();
+}
+
+namespace {
+
+// The console font's reference glyphs, drawn by the console mod below at
+// (700, 100): one 12 x 24 cell each.
+const std::string kGlyphs = "0123456789()*>print ";
+
+// A 12 x 24 cell of white text as grey levels scaled to its brightest
+// pixel, so text under the console's veil reads like text over it; all 0
+// when the cell is dark.
+std::vector<float> text_cell(const X11Shot& s, int x, int y) {
+    std::vector<float> v;
+    int top = 0;
+    for (int j = 0; j < 24; j++)
+        for (int i = 0; i < 12; i++) {
+            v.push_back((float)s.at(x + i, y + j)[1]);
+            top = std::max(top, s.at(x + i, y + j)[1]);
+        }
+    for (float& f : v) f = top < 40 ? 0 : f / top;
+    return v;
+}
+
+// The characters of the console font written from (x, y), read by
+// comparing each cell with the reference glyphs.
+std::string read_text(const X11Shot& s, int x, int y, int n) {
+    std::string r;
+    for (int k = 0; k < n; k++) {
+        std::vector<float> c = text_cell(s, x + 12 * k, y);
+        float best = 1e30f;
+        char found = '?';
+        for (size_t g = 0; g < kGlyphs.size(); g++) {
+            std::vector<float> ref = text_cell(s, 700 + 12 * (int)g, 100);
+            float d = 0;
+            for (size_t i = 0; i < c.size(); i++) d += std::abs(c[i] - ref[i]);
+            if (d < best) best = d, found = kGlyphs[g];
+        }
+        r += found;
+    }
+    return r;
+}
+
+}  // namespace
+
+// The console of a mod that paints a white panel and the reference glyphs,
+// and keeps the key events it gets in a file (so its log holds only what
+// the console puts there): F1 opens it over a veil, a typed line runs on
+// Return, Up recalls it, F2 empties the log, F5 restarts the mod, and the
+// script sees every key.
+TEST_F(X11E2E, DeveloperConsole) {
+    ASSERT_TRUE(fixture_image(dir.file("white.png"), "png", 8, 8, fixture_solid(8, 8, 255, 255, 255, 255)));
+    std::string events_file = dir.file("appdata/QelGame/events.txt");
+    start("seen = {}\n"
+          "function _init() print('init') end\n"
+          "function _event(e)\n"
+          "  if e.type == 'keydown' or e.type == 'keyup' then\n"
+          "    seen[#seen + 1] = e.type .. ' ' .. e.name .. ' ' .. e.text\n"
+          "    qel_file_save('events.txt', table.concat(seen, '\\n') .. '\\n')\n"
+          "  end\n"
+          "end\n"
+          "function _paint()\n"
+          "  qel_image_draw('white', 0, 0, 640, 300)\n"
+          "  qel_font_draw('console', 24, '" + kGlyphs + "', 700, 100, 0, -1, 0xFFFFFF)\n"
+          "end\n");
+    ASSERT_TRUE(wait_for("ModsAPI: init")) << out();
+    auto events = [&] { return path_exists(events_file) ? read_file(events_file) : std::string(); };
+    auto wait_key = [&](const std::string& line) {
+        for (int waited = 0; waited <= kWait; waited += 20) {
+            if (events().find(line + "\n") != std::string::npos) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(200));  // frames drawn since
+        return events().find(line + "\n") != std::string::npos;
+    };
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    X11Shot shot;
+    ASSERT_TRUE(x11_screenshot(window, "", &shot));
+    EXPECT_TRUE(near(shot.at(320, 150), {255, 255, 255}, "the panel, console closed"));
+    EXPECT_EQ(read_text(shot, 132, 696, 2), "1)") << "the strip counts the log's one line";
+
+    // F1: the veil darkens everything to a third; the script gets the key.
+    ASSERT_TRUE(x11_key(window, "F1"));
+    ASSERT_TRUE(wait_key("keydown F1 ")) << events();
+    ASSERT_TRUE(x11_screenshot(window, "", &shot));
+    EXPECT_TRUE(near(shot.at(320, 150), {85, 85, 85}, "the panel under the veil"));
+    EXPECT_EQ(read_text(shot, 0, 672, 1), ">") << "the prompt";
+
+    // A line typed and run: echoed, then its output, in the log and on the
+    // standard output; the input line is empty again.
+    ASSERT_TRUE(x11_type(window, "print(6*7)"));
+    ASSERT_TRUE(wait_key("keydown  )")) << events();
+    ASSERT_TRUE(x11_key(window, "Return"));
+    ASSERT_TRUE(wait_for("ModsAPI: 42")) << out();
+    std::vector<std::string> e = echoes();
+    EXPECT_EQ(std::vector<std::string>(e.end() - 2, e.end()), (std::vector<std::string>{"> print(6*7)", "42"}))
+        << out();
+    ASSERT_TRUE(wait_key("keyup Return ")) << events();
+    ASSERT_TRUE(x11_screenshot(window, "", &shot));
+    EXPECT_EQ(read_text(shot, 0, 648, 2), "42");
+    EXPECT_EQ(read_text(shot, 0, 624, 12), "> print(6*7)");
+    EXPECT_EQ(read_text(shot, 25, 672, 10), "          ") << "the input line is empty";
+    EXPECT_EQ(read_text(shot, 132, 696, 2), "3)");
+
+    // Up brings the line back; it runs again on Return.
+    ASSERT_TRUE(x11_key(window, "Up"));
+    ASSERT_TRUE(wait_key("keydown Up ")) << events();
+    ASSERT_TRUE(x11_screenshot(window, QEL_BINARY_DIR "/test-output/console.png", &shot));
+    EXPECT_EQ(read_text(shot, 25, 672, 10), "print(6*7)");
+    ASSERT_TRUE(x11_key(window, "Return"));
+    ASSERT_TRUE(wait_key("keyup Return ")) << events();
+    e = echoes();
+    EXPECT_EQ(std::count(e.begin(), e.end(), "> print(6*7)"), 2) << out();
+
+    // F2 empties the log: the count reads 0 and no line is shown.
+    ASSERT_TRUE(x11_key(window, "F2"));
+    ASSERT_TRUE(wait_key("keydown F2 ")) << events();
+    ASSERT_TRUE(x11_screenshot(window, QEL_BINARY_DIR "/test-output/console_cleared.png", &shot));
+    EXPECT_EQ(read_text(shot, 132, 696, 2), "0)");
+    EXPECT_EQ(read_text(shot, 0, 648, 12), "            ");
+    EXPECT_TRUE(near(shot.at(320, 150), {85, 85, 85}, "still open"));
+
+    // F5 runs the mod again from _init, closed, and the new run gets the F5
+    // key as its first event.
+    ASSERT_TRUE(x11_key(window, "F5"));
+    for (int waited = 0; waited <= kWait; waited += 20) {
+        e = echoes();
+        if (std::count(e.begin(), e.end(), "init") == 2) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(std::count(e.begin(), e.end(), "init"), 2) << out();
+    ASSERT_TRUE(wait_key("keyup F5 ")) << events();
+    EXPECT_EQ(events().substr(0, 11), "keydown F5 ") << events();
+    ASSERT_TRUE(x11_screenshot(window, "", &shot));
+    EXPECT_TRUE(near(shot.at(320, 150), {255, 255, 255}, "closed after the restart"));
+    EXPECT_EQ(read_text(shot, 132, 696, 2), "1)");
+
     ASSERT_TRUE(x11_key(window, "ctrl+q"));
     EXPECT_EQ(child_wait(child, kWait), 0) << out();
     EXPECT_EQ(out().find("Lua error"), std::string::npos) << out();

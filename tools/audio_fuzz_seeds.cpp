@@ -5,6 +5,7 @@
 //
 //   g++ -std=c++17 -Itests/support tools/audio_fuzz_seeds.cpp tests/support/audio_fixtures.cpp \
 //       tests/support/child.cpp tests/support/tempdir.cpp -o /tmp/audio_fuzz_seeds && /tmp/audio_fuzz_seeds
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -26,6 +27,9 @@ int main() {
     write_file(wav + "s16_mono_22050.wav", wav_file(WAV_PCM, 16, 1, 22050, wav_data_s16(pcm_sine(32, 1, 22050, 1000, 0.9))));
     write_file(wav + "f32_mono_48000.wav", wav_file(WAV_FLOAT, 32, 1, 48000, wav_data_f32(f32)));
     write_file(wav + "s16_nine_channels.wav", wav_file(WAV_PCM, 16, 9, 44100, wav_data_s16(pcm_sine(4, 9, 44100, 440, 0.5))));
+    // Values that are no numbers, as a damaged float WAV holds them.
+    std::vector<float> odd = {0.5f, NAN, INFINITY, -INFINITY, -0.5f, 0, NAN, 0.25f};
+    write_file(wav + "f32_not_numbers.wav", wav_file(WAV_FLOAT, 32, 2, 44100, wav_data_f32(odd)));
 
     // Short and at low rates: the setup header is most of each file.
     struct Ogg {
@@ -40,5 +44,8 @@ int main() {
             return 1;
         }
     }
+    // Cut inside its only audio page, so its length cannot be known.
+    std::string whole = read_file(stream + "stereo_44100.ogg");
+    write_file(stream + "stereo_44100_cut.ogg", whole.substr(0, whole.size() * 7 / 8));
     return 0;
 }

@@ -1,7 +1,7 @@
 // console_font: bakes the engine's console font and its "black" picture.
 //
-//   g++ -O2 -I/usr/include/stb tools/console_font.cpp -o console_font -lstb
-//   ./console_font /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf data
+//   cmake --build build --target console_font
+//   build/console_font /usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf data
 //
 // writes, into the data directory:
 // - console.fnt: BMFont text (a "common" line and one "char" line per glyph)

@@ -22,7 +22,9 @@ static const int _WORK_CHANNELS = 2;
 // The highest rate a stream may have; no recording comes near it.
 static const unsigned _MAX_STREAM_RATE = 768000;
 
-_SDL_audioData::_SDL_audioData() : work{}, _want{}, have{}, sources(1, nullptr), peak(1.0f), memused(0) {}
+_SDL_audioData::_SDL_audioData()
+    : work{}, _want{}, have{}, sources(1, nullptr), peak(1.0f), memused(0), cvt{}, cvt_ok(false), cvt_spec{},
+      prepared(-1) {}
 
 // ---------------------------------------------------------------------------
 // Vorbis headers
@@ -135,7 +137,7 @@ void AudioSourceMemory::get_samples(int start, int length, float* r) {
 
 AudioSourceVorbis::AudioSourceVorbis(const char* path)
     : fname{}, data(nullptr), arena(nullptr), file_mem(nullptr), len(0), _memused(0), channels(0), rate(0),
-      rate_cvt(nullptr), _failed(false) {
+      resampler(nullptr), _failed(false) {
     // A path that does not fit is dropped whole: a shortened one could name
     // another file. Opening the empty path then fails like a missing file.
     if (strlen(path) < sizeof fname) strcpy(fname, path);
@@ -157,8 +159,10 @@ bool AudioSourceVorbis::load() {
     // The length is counted in stereo floats at 44100 Hz, which is what
     // get_samples delivers whatever the file's channels and rate. A length
     // beyond int (a damaged file can claim one) is refused, and so is a rate
-    // that no recording has: SDL's resampler overflows its own sizes for
-    // rates in the millions.
+    // that no recording has, which only a damaged file claims. So is a file
+    // without a whole audio page (one cut short, or damaged there): its
+    // length is unknown, reads as 0, and the stream would play nothing
+    // without a word.
     bool usable = data != nullptr;
     uint64_t frames = 0;
     if (usable) {
@@ -167,24 +171,23 @@ bool AudioSourceVorbis::load() {
         rate = info.sample_rate;
         frames = stb_vorbis_stream_length_in_samples(data);
         usable = rate > 0 && rate <= _MAX_STREAM_RATE;
-        if (usable && rate != (unsigned)_WORK_FREQ) {
-            frames = frames * _WORK_FREQ / rate;
-            rate_cvt = SDL_NewAudioStream(AUDIO_F32SYS, 2, (int)rate, AUDIO_F32SYS, 2, _WORK_FREQ);
-            usable = rate_cvt != nullptr;
-        }
-        usable = usable && frames * 2 <= (uint64_t)INT_MAX;
+        if (usable) frames = frames * _WORK_FREQ / rate;
+        usable = usable && frames > 0 && frames * 2 <= (uint64_t)INT_MAX;
     }
     if (!usable) {
         if (data) stb_vorbis_close(data);
         data = nullptr;
         free(arena);
         arena = nullptr;
-        if (rate_cvt) SDL_FreeAudioStream(rate_cvt);
-        rate_cvt = nullptr;
         free(file_mem);
         file_mem = nullptr;
         QEL_LOG("_mixer: error in _stream_load_ogg '%s' (stb_vorbis_open_memory)\n", fname);
         return false;
+    }
+    // The resampler's memory is taken here, not while the stream plays.
+    if (rate != (unsigned)_WORK_FREQ) {
+        resampler = new Resampler();
+        resample_init(resampler, rate, _WORK_FREQ);
     }
     len = (int)(frames * 2);
     _memused = size;
@@ -204,8 +207,8 @@ void AudioSourceVorbis::unload() {
     arena = nullptr;
     free(file_mem);
     file_mem = nullptr;
-    if (rate_cvt) SDL_FreeAudioStream(rate_cvt);
-    rate_cvt = nullptr;
+    delete resampler;
+    resampler = nullptr;
     len = 0;
     _driver_audio_memused(-_memused);
     _memused = 0;
@@ -238,31 +241,26 @@ int AudioSourceVorbis::_decode(float* r, int frames) {
 void AudioSourceVorbis::get_samples(int start, int length, float* r) {
     if (!_ready() || start < 0 || start >= len || length <= 0) return;
     if (length > len - start) length = len - start;
-    // Only the start is sought; elsewhere the decoder goes on where the
-    // previous buffer ended.
+    // Only the start is sought; elsewhere the decoder, and the resampler's
+    // position, go on where the previous buffer ended.
     if (start == 0) {
         stb_vorbis_seek_start(data);
-        if (rate_cvt) SDL_AudioStreamClear(rate_cvt);
+        if (resampler) resample_reset(resampler);
     }
     int frames = length / 2;
-    if (!rate_cvt) {
+    if (!resampler) {
         _decode(r, frames);
         return;
     }
-    // The converter resamples each piece as it is put, so a low rate goes in
-    // small pieces: about a buffer of output each, whatever the ratio.
-    const int want = frames * 2 * (int)sizeof(float);
-    const int piece = (int)std::max(1u, std::min(1024u, (unsigned)(1024ull * rate / _WORK_FREQ)));
-    float chunk[2 * 1024];
-    while (SDL_AudioStreamAvailable(rate_cvt) < want) {
-        int got = _decode(chunk, piece);
-        if (got <= 0) {
-            SDL_AudioStreamFlush(rate_cvt);
-            break;
-        }
-        if (SDL_AudioStreamPut(rate_cvt, chunk, got * 2 * (int)sizeof(float)) < 0) break;
+    int done = 0;
+    for (;;) {
+        done += resample_output(resampler, r + 2 * done, frames - done);
+        if (done >= frames) break;
+        int space = 0;
+        float* in = resample_input(resampler, &space);
+        // Past the end of the file, silence until the play's length.
+        resample_commit(resampler, _decode(in, space));
     }
-    SDL_AudioStreamGet(rate_cvt, r, want);
 }
 
 // ---------------------------------------------------------------------------
@@ -288,7 +286,15 @@ static AudioSourceMemory* _driver_audio_convert(const Uint8* buf, size_t len, SD
     if (len) memcpy(cvt.buf, buf, len);
     cvt.len = (int)len;
     AudioSourceMemory* m = nullptr;
-    if (SDL_ConvertAudio(&cvt) == 0) m = new AudioSourceMemory(cvt.len_cvt / 4, (const float*)cvt.buf);
+    if (SDL_ConvertAudio(&cvt) == 0) {
+        // A float WAV can hold values that are no numbers; one of them would
+        // turn the limiter's whole buffer into noise or silence. They sound
+        // as silence instead.
+        float* v = (float*)cvt.buf;
+        for (int i = 0; i < cvt.len_cvt / 4; i++)
+            if (!std::isfinite(v[i])) v[i] = 0;
+        m = new AudioSourceMemory(cvt.len_cvt / 4, v);
+    }
     free(cvt.buf);
     return m;
 }
@@ -361,6 +367,8 @@ AudioSourceMemory* _driver_audio_sample_load_ogg(const char* s) {
 // ---------------------------------------------------------------------------
 // The device
 
+static void _driver_audio_prepare(_SDL_audioData* a, int n);
+
 void _driver_audio_init() {
     if (_sdl_audio_data) return;
     if (SDL_InitSubSystem(SDL_INIT_AUDIO) < 0) {
@@ -394,6 +402,8 @@ void _driver_audio_init() {
             nullptr);
         return;
     }
+    int bytes = SDL_AUDIO_BITSIZE(a->have.format) / 8;
+    if (bytes > 0) _driver_audio_prepare(a, (int)(a->have.size / (Uint32)bytes));
     QEL_LOG("_mixer: freq=%d, channels=%d, samples=%d\n", a->have.freq, a->have.channels, a->have.samples);
     QEL_LOG("_mixer: audio_init: OK\n");
     SDL_PauseAudio(0);
@@ -556,6 +566,28 @@ void _driver_audio_normalize(float* stream, int len) {
     a->peak = p2;
 }
 
+// Makes the callback's conversion and buffers fit a device buffer of n
+// values in the format `have`; does nothing when they already do.
+static void _driver_audio_prepare(_SDL_audioData* a, int n) {
+    const SDL_AudioSpec& h = a->have;
+    bool same = a->prepared >= 0 && h.format == a->cvt_spec.format && h.channels == a->cvt_spec.channels &&
+                h.freq == a->cvt_spec.freq;
+    if (same && n <= a->prepared) return;
+    if (!same) {
+        a->cvt_ok = SDL_BuildAudioCVT(&a->cvt, a->work.format, a->work.channels, a->work.freq, h.format, h.channels,
+                                      h.freq) >= 0 &&
+                    a->cvt.len_mult > 0;
+        a->cvt_spec = h;
+    }
+    n = std::max(n, std::max(a->prepared, 1));
+    // The mix is converted where it lies. Its buffer has malloc's alignment
+    // (a vector's storage comes from there), which matters: it decides where
+    // SDL's vector conversion to 16 bits rounds and where it truncates.
+    a->mixbuf.resize((size_t)n * (size_t)(a->cvt_ok ? a->cvt.len_mult : 1));
+    a->scratch.resize((size_t)n);
+    a->prepared = n;
+}
+
 void _driver_audio_callback(void*, Uint8* stream, int len) {
     if (len <= 0) return;
     memset(stream, 0, (size_t)len);
@@ -563,17 +595,20 @@ void _driver_audio_callback(void*, Uint8* stream, int len) {
     int bytes = a ? SDL_AUDIO_BITSIZE(a->have.format) / 8 : 0;
     if (bytes <= 0) return;
     int n = len / bytes;
-    std::vector<float> mix((size_t)n), tmp((size_t)n);
+    _driver_audio_prepare(a, n);
+    float* mix = a->mixbuf.data();
+    float* tmp = a->scratch.data();
+    memset(mix, 0, (size_t)n * sizeof(float));
     for (int i = (int)a->playing.size() - 1; i >= 0; i--) {
         AudioPlaying& p = a->playing[(size_t)i];
         if (!p._init) {
             p._init = 1;
             p._vol = p.vol;
         }
-        std::fill(tmp.begin(), tmp.end(), 0.0f);
+        memset(tmp, 0, (size_t)n * sizeof(float));
         AudioSource* src = a->sources[(size_t)p.src];
-        src->get_samples(p.cur, n, tmp.data());
-        _driver_audio_mix(mix.data(), n, &p, tmp.data());
+        src->get_samples(p.cur, n, tmp);
+        _driver_audio_mix(mix, n, &p, tmp);
         if ((long long)p.cur + n < src->get_length())
             p.cur += n;
         else if (p.loop)
@@ -581,19 +616,11 @@ void _driver_audio_callback(void*, Uint8* stream, int len) {
         else
             a->playing.erase(a->playing.begin() + i);
     }
-    _driver_audio_normalize(mix.data(), n);
+    _driver_audio_normalize(mix, n);
 
-    SDL_AudioCVT cvt;
-    if (SDL_BuildAudioCVT(&cvt, a->work.format, a->work.channels, a->work.freq, a->have.format, a->have.channels,
-                          a->have.freq) < 0)
-        return;
-    size_t size = (size_t)n * sizeof(float) * (size_t)cvt.len_mult;
-    cvt.buf = (Uint8*)malloc(size ? size : 1);
-    if (!cvt.buf) return;
-    memcpy(cvt.buf, mix.data(), (size_t)n * sizeof(float));
-    cvt.len = n * (int)sizeof(float);
-    // A conversion shorter than the buffer leaves the rest silent; the
-    // bytes past it are leftovers of the float mix.
-    if (SDL_ConvertAudio(&cvt) == 0) memcpy(stream, cvt.buf, (size_t)std::min(cvt.len_cvt, len));
-    free(cvt.buf);
+    if (!a->cvt_ok) return;
+    a->cvt.buf = (Uint8*)mix;
+    a->cvt.len = n * (int)sizeof(float);
+    // A conversion shorter than the buffer leaves the rest silent.
+    if (SDL_ConvertAudio(&a->cvt) == 0) memcpy(stream, a->cvt.buf, (size_t)std::min(a->cvt.len_cvt, len));
 }

@@ -20,6 +20,8 @@
 #include <atomic>
 #include <vector>
 
+#include "qel_driver-resample.h"
+
 struct stb_vorbis;
 
 class AudioSource {
@@ -55,7 +57,7 @@ class AudioSourceVorbis : public AudioSource {
     int _memused;           // the file's size while open
     int channels;           // of the file, while open
     unsigned rate;          // of the file, while open
-    SDL_AudioStream* rate_cvt;  // to 44100 Hz for files at another rate, else null
+    Resampler* resampler;   // to 44100 Hz for files at another rate, else null
     bool _failed;           // the last open failed: only load() tries again
 
     explicit AudioSourceVorbis(const char* path);
@@ -88,6 +90,21 @@ struct _SDL_audioData {
     std::vector<AudioPlaying> playing;
     float peak;                         // the limiter's peak of the previous buffer
     std::atomic<unsigned long> memused; // both threads add to it
+
+    // The callback's working memory, prepared when the device opens so that
+    // the audio thread allocates nothing while it mixes: the conversion from
+    // `work` to the device format `cvt_spec`; the buffer that the mix is
+    // summed in and converted in place (n floats, times the conversion's
+    // length multiplier); one play's values (n floats). Made again only when
+    // `have` changes or a longer buffer comes. (A device at another rate
+    // than 44100 Hz would still allocate: SDL's resampler takes its padding
+    // from the heap on every conversion.)
+    SDL_AudioCVT cvt;
+    bool cvt_ok;
+    SDL_AudioSpec cvt_spec;
+    std::vector<float> mixbuf;
+    std::vector<float> scratch;
+    int prepared;                       // n that the buffers hold
 
     _SDL_audioData();
 };

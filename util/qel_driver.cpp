@@ -117,13 +117,20 @@ int _driver_timer_tick_at(long ticks) {
     return steps;
 }
 
-// "%s/%s" into a fixed buffer, or the empty string when it does not fit.
+// "%s/%s" into a fixed buffer, or the empty string when it does not fit. The
+// line names the path in part when it is huge: a mod can pass a name of any
+// length, and every lookup of it would print it whole.
 static const char* _driver_join(char* buf, size_t size, const char* dir, const char* name) {
-    int n = snprintf(buf, size, "%s/%s", dir, name);
-    if (n < 0 || (size_t)n >= size) {
-        fprintf(stderr, "path too long, refused: %s/%s\n", dir, name);
+    size_t nd = strlen(dir), nn = strlen(name);
+    if (nd + 1 + nn >= size) {
+        const int shown = 1024;
+        fprintf(stderr, "path too long, refused: %s/%.*s%s\n", dir, shown, name, nn > (size_t)shown ? "..." : "");
         buf[0] = 0;
+        return buf;
     }
+    memcpy(buf, dir, nd);
+    buf[nd] = '/';
+    memcpy(buf + nd + 1, name, nn + 1);
     return buf;
 }
 
@@ -260,22 +267,29 @@ std::string driver_file_load(const char* path) {
     return r;
 }
 
-static void _driver_save_failed(const char* path, const char* why) {
+static int _driver_save_failed(const char* path, const char* why, int err) {
     fprintf(stderr, "file not saved: %s (%s)\n", path, why);
+    return err;
 }
 
-// Writes a new file beside the target and renames it over the target, so the
-// old contents survive any failure on the way.
-void driver_file_save(const char* path, void* data, int len) {
+// Makes a rename in `dir` survive a crash of the machine: the new name is on
+// disk only once the directory itself is synced. The file is in place either
+// way, so a directory that cannot be synced (some file systems refuse) is not
+// a failed save.
+static void _driver_sync_dir(const std::string& dir) {
+    int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0) return;
+    fsync(fd);
+    close(fd);
+}
+
+// Writes a new file beside the target, syncs it, renames it over the target
+// and syncs the directory, so the old contents survive any failure on the way
+// and the new ones survive a crash once the call returns.
+int driver_file_save(const char* path, void* data, int len) {
     static unsigned counter = 0;
-    if (!path[0]) {
-        _driver_save_failed(path, "no path");
-        return;
-    }
-    if (len < 0) {
-        _driver_save_failed(path, "negative length");
-        return;
-    }
+    if (!path[0]) return _driver_save_failed(path, "no path", ENOENT);
+    if (len < 0) return _driver_save_failed(path, "negative length", EINVAL);
     // A link keeps pointing at the file it named, as with writing in place.
     std::string target = path;
     struct stat st;
@@ -299,8 +313,8 @@ void driver_file_save(const char* path, void* data, int len) {
         if (fd < 0 && errno != EEXIST) break;
     }
     if (fd < 0) {
-        _driver_save_failed(path, strerror(errno));
-        return;
+        int e = errno;
+        return _driver_save_failed(path, strerror(e), e);
     }
     if (_driver_regular(target.c_str(), &st)) fchmod(fd, st.st_mode & 07777);
     const char* p = (const char*)data;
@@ -321,8 +335,10 @@ void driver_file_save(const char* path, void* data, int len) {
     if (!err && rename(tmp.c_str(), target.c_str()) != 0) err = errno;
     if (err) {
         unlink(tmp.c_str());
-        _driver_save_failed(path, strerror(err));
+        return _driver_save_failed(path, strerror(err), err);
     }
+    _driver_sync_dir(dir);
+    return 0;
 }
 
 time_t driver_file_mtime(const char* path) {
@@ -344,14 +360,19 @@ int driver_doc_load(const char* name, void* data, int len) {
     return driver_file_load(driver_doc_fname(name), data, len);
 }
 std::string driver_doc_load(const char* name) { return driver_file_load(driver_doc_fname(name)); }
-void driver_doc_save(const char* name, void* data, int len) { driver_file_save(driver_doc_fname(name), data, len); }
+// A name whose path does not fit has none (driver_doc_fname): too long.
+int driver_doc_save(const char* name, void* data, int len) {
+    const char* path = driver_doc_fname(name);
+    int err = driver_file_save(path, data, len);
+    return path[0] ? err : ENAMETOOLONG;
+}
 
 // The cloud is the documents directory on this platform.
 bool driver_cloud_exists(const char* name) { return driver_doc_exists(name); }
 int driver_cloud_fsize(const char* name) { return driver_doc_fsize(name); }
 int driver_cloud_load(const char* name, void* data, int len) { return driver_doc_load(name, data, len); }
 std::string driver_cloud_load(const char* name) { return driver_doc_load(name); }
-void driver_cloud_save(const char* name, void* data, int len) { driver_doc_save(name, data, len); }
+int driver_cloud_save(const char* name, void* data, int len) { return driver_doc_save(name, data, len); }
 
 int driver_tex_load(const char* fname, int* rw, int* rh, int* rtw, int* rth) {
     fprintf(stderr, "driver_tex_load %s\n", fname);

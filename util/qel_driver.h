@@ -115,12 +115,14 @@ const char* driver_data_find(char* buf, size_t size, const char* name, const cha
 
 // Whole files. "Exists" means a regular file that opens for reading; files
 // of 2 GiB or more are refused (size 0, nothing read). Saving replaces the
-// old file only once the new one is completely written.
+// old file only once the new one is completely written and synced to disk;
+// it returns 0, or the errno value of the failure after printing one line
+// (ENAMETOOLONG for a document name whose path does not fit).
 bool driver_file_exists(const char* path);
 int driver_file_fsize(const char* path);
 int driver_file_load(const char* path, void* data, int len);
 std::string driver_file_load(const char* path);
-void driver_file_save(const char* path, void* data, int len);
+int driver_file_save(const char* path, void* data, int len);
 time_t driver_file_mtime(const char* path);
 void* driver_file_alloc(const char* path, int* len);
 
@@ -133,13 +135,13 @@ bool driver_doc_exists(const char* name);
 int driver_doc_fsize(const char* name);
 int driver_doc_load(const char* name, void* data, int len);
 std::string driver_doc_load(const char* name);
-void driver_doc_save(const char* name, void* data, int len);
+int driver_doc_save(const char* name, void* data, int len);
 
 bool driver_cloud_exists(const char* name);
 int driver_cloud_fsize(const char* name);
 int driver_cloud_load(const char* name, void* data, int len);
 std::string driver_cloud_load(const char* name);
-void driver_cloud_save(const char* name, void* data, int len);
+int driver_cloud_save(const char* name, void* data, int len);
 
 // Texture upload of an image file: the GL name or 0.
 int driver_tex_load(const char* fname, int* rw, int* rh, int* rtw, int* rth);

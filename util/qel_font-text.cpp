@@ -80,10 +80,23 @@ static void _font_flush(int glyphs) {
     glDrawArrays(GL_TRIANGLES, 0, glyphs * 6);
 }
 
+// What texture coordinates divide by: the picture's texture as uploaded. The
+// loader pads a picture to power-of-two sides with the picture in the
+// top-left corner, so the size the font file declares is right only for a
+// picture that needed no padding. Without a texture (no picture, or one that
+// did not decode) the declared size stands.
+static void _font_tex_size(const FontInfo& f, float* tw, float* th) {
+    const GfxRect& t = _gfx_get_tex(f.tex)->rect;
+    bool uploaded = t.w > 0 && t.h > 0;
+    *tw = uploaded ? t.w : f.rect.w;
+    *th = uploaded ? t.h : f.rect.h;
+}
+
 // The glyphs of the bytes from p up to end, as one line from (x, y).
 static void _font_glyphs(const FontInfo& f, const unsigned char* p, const unsigned char* end, float x, float y) {
     glBindTexture(GL_TEXTURE_2D, (GLuint)gfx_tex_get_id(f.tex));
-    float tw = f.rect.w, th = f.rect.h;
+    float tw, th;
+    _font_tex_size(f, &tw, &th);
     // Without the picture's size there are no texture coordinates to give.
     if (tw == 0 || th == 0) return;
     int glyphs = 0;

@@ -67,12 +67,19 @@ void font_reload(int n) {
     f.fnt_mtime = driver_file_mtime(f.fnt_fname);
     // The file that the lookup found, with its directory: a font asked for as
     // "dir/name" must not read another "name" at the top of the data directory.
-    _font_parse(f, driver_file_load(f.fnt_fname));
+    FontParsed got = _font_parse(f, driver_file_load(f.fnt_fname));
+    // An empty or cut-short file would otherwise load without a word, and
+    // its text would measure nothing or draw no glyph.
+    if (!got.common || !got.glyphs)
+        fprintf(stderr, "damaged font %s: %s\n", f.fnt_fname,
+                !got.common && !got.glyphs ? "no \"common\" line and no glyphs"
+                                           : !got.common ? "no \"common\" line" : "no glyphs");
 }
 
 // Only "common" and "char" lines are read. Each word is key=value; values are
 // read as numbers the way the value type reads text, and a missing key is 0.
-void _font_parse(FontInfo& f, const std::string& text) {
+FontParsed _font_parse(FontInfo& f, const std::string& text) {
+    FontParsed got;
     var lines = str_split(text, "\n");
     int nlines = lines.__len__();
     for (int i = 0; i < nlines; i++) {
@@ -87,6 +94,7 @@ void _font_parse(FontInfo& f, const std::string& text) {
             if (kv.__len__() >= 2) d[kv[0].__str__()] = kv[1];
         }
         if (common) {
+            got.common = true;
             f.height = f._size = (float)(int)d["lineHeight"];
             f.base = (float)(int)d["base"];
             f.rect = GfxRect(0, 0, (float)(int)d["scaleW"], (float)(int)d["scaleH"]);
@@ -98,11 +106,13 @@ void _font_parse(FontInfo& f, const std::string& text) {
         int id = d["id"];
         // Only byte values have a place in the tables; 0 ends every text.
         if (id < 1 || id > 255) continue;
+        got.glyphs++;
         f.rects[id] = GfxRect((float)(int)d["x"], (float)(int)d["y"], (float)(int)d["width"],
                               (float)(int)d["height"]);
         f.shapes[id] = GfxRect((float)(int)d["xoffset"], (float)(int)d["yoffset"], (float)d["xadvance"],
                                (float)d["height"]);
     }
+    return got;
 }
 
 void font_reload_auto() {

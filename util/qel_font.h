@@ -62,8 +62,13 @@ const char* _font_find(const char* name);
 int font_load(const char* name, int size);
 void font_reload(int n);
 void font_reload_auto();
+// What one read of a font's text held.
+struct FontParsed {
+    bool common = false;  // a "common" line
+    int glyphs = 0;       // "char" lines that gave a glyph
+};
 // Reads BMFont text into an entry; glyphs the text does not name are kept.
-void _font_parse(FontInfo& f, const std::string& text);
+FontParsed _font_parse(FontInfo& f, const std::string& text);
 
 // Text.
 const char* _font_filter(const char* s);

@@ -22,15 +22,20 @@
 // and a live layer that steps toward the state's values once per layout pass;
 // only the live layer (`data[STYLE_CUR]`) is read by layout and painting.
 //
+// `TextInput` is the one focusable widget: an editable byte string with a
+// caret, a selection, an undo history and the system clipboard.
+//
 // Sources: qel_gui.cpp (widget base, geometry, focus, navigation, the
 // container), qel_gui-style.cpp (style records and animation),
 // qel_gui-theme.cpp (box model, decoration, sounds, the font handle and the
-// drawing back end), qel_gui-layout.cpp (Table, Box, Label).
+// drawing back end), qel_gui-layout.cpp (Table, Box, Label), qel_gui-input.cpp
+// (TextInput).
 // Main thread only.
 #ifndef QEL_GUI_H
 #define QEL_GUI_H
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "qel_event.h"
@@ -284,6 +289,70 @@ class Label : public Widget {
     void paint() override;
     using Widget::resize;
     void resize() override;
+};
+
+// One step of a text field's undo history.
+class TextInputChange {
+  public:
+    int p;          // the caret before the change
+    int pos;        // where the change starts
+    std::string a;  // the bytes it removed
+    std::string b;  // the bytes it inserted
+
+    TextInputChange() : p(0), pos(0) {}
+    TextInputChange(int p, int pos, std::string a, std::string b)
+        : p(p), pos(pos), a(std::move(a)), b(std::move(b)) {}
+    // A hook for tracing the history while debugging: the label names the
+    // operation, n is the field's undo_n.
+    void print(const char* label, int n) {
+        (void)label;
+        (void)n;
+    }
+};
+
+// An editable line (or, with `wrap`, a block) of bytes. Every edit, typed,
+// pasted or set, goes through _change, which keeps the text within `maxlen`,
+// filters it to printable ASCII and records the step for undo. Takes focus;
+// on Return it returns `onchange`. Positions are byte indexes into `txt`.
+class TextInput : public Widget {
+  public:
+    QelGuiFont fnt;
+    std::string txt;   // the value
+    std::string txt2;  // what is shown: txt, or stars with `passwd`
+    std::vector<TextInputChange> undo;  // oldest first, at most 255
+    int undo_n;        // records applied; those from undo_n on can be redone
+    int _pos;          // selection anchor
+    int pos;           // caret; the selection lies between _pos and pos
+    int cursor_w;      // caret width: 2
+    int cx;            // x kept while moving between lines; -1: none
+    unsigned int maxlen;  // above the int range: no limit
+    int passwd;        // show stars
+    int reveal;        // with passwd: the last byte shows
+    int wrap;          // several lines, wrapped at the field's width
+
+    // A null text is ""; the limit is raised to the text's length.
+    TextInput(QelGuiFont f, const char* txt, unsigned int maxlen);
+    const char* get_value_s() override;
+    // A null text is "".
+    void set_value_s(const char* s) override;
+    var get_value() override;
+    void set_value(var v) override;
+    var event(Event* e) override;
+    void paint() override;
+    using Widget::resize;
+    void resize() override;
+
+    void _change(int p, int n, std::string b);
+    void _apply(int p, int n, std::string v);
+    void _undo();
+    void _redo();
+    std::string _filter(std::string ct);
+    void _mktxt2();
+    void _click(int x, int y, bool both);
+    void _adjust(bool _cx, bool cursor);
+    int _min(int a, int b) { return a < b ? a : b; }
+    int _max(int a, int b) { return a > b ? a : b; }
+    int _abs(int a) { return a < 0 ? -a : a; }
 };
 
 // The box model, decoration painting and event sounds of every widget below

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <unistd.h>
 
+#include "tempdir.h"
+
 std::string capture_fd(int fd, const std::function<void()>& fn) {
     fflush(stdout);
     fflush(stderr);
@@ -17,11 +19,8 @@ std::string capture_fd(int fd, const std::function<void()>& fn) {
     fflush(stderr);
     dup2(saved, fd);
     close(saved);
-    std::string out;
     rewind(tmp);
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, tmp)) > 0) out.append(buf, n);
+    std::string out = read_stream(tmp);
     fclose(tmp);
     return out;
 }

@@ -7,10 +7,8 @@
 // BMFont text for the printable bytes 32 to 126: every glyph advances
 // `advance` pixels and fills its whole cell of `advance` x `line_height`
 // (the space has an empty box), cells in 8 rows of 16 on a picture of
-// fixture_font_width x fixture_font_height (powers of two when the sizes
-// are: a texture is padded to them, and the glyphs are placed by the
-// picture's declared size); lines are `line_height` high with the baseline
-// at the bottom, so text is drawn from its top.
+// fixture_font_width x fixture_font_height; lines are `line_height` high
+// with the baseline at the bottom, so text is drawn from its top.
 std::string fixture_font_text(int line_height, int advance);
 int fixture_font_width(int advance);
 int fixture_font_height(int line_height);

@@ -11,6 +11,15 @@ static const char* const _evt_names[EVT_MAX] = {
     "JOYDOWN", "JOYUP",     "FOCUS",     "BLUR",        "ENTER",      "EXIT",      "CLICK",
     "SDLEVENT", "LOGIN",    "LOGOUT",    "CUSTOM"};
 
+Event gui_event(int type, float x, float y, int v, int b) {
+    Event e(type);
+    e.x = x;
+    e.y = y;
+    e.v = v;
+    e.b = b;
+    return e;
+}
+
 std::string gui_evt_name(int type) {
     if (type < 0 || type >= EVT_MAX) return "?" + std::to_string(type);
     return _evt_names[type];

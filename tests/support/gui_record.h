@@ -5,6 +5,7 @@
 //   with the real one; it is installed while it lives.
 // - Rec<W>, a widget of class W that writes down every call it gets (events,
 //   loop, paint, both resizes) into a shared log, then does what W does.
+// - gui_event, a compact maker of the events handed to widgets.
 #ifndef QEL_TEST_GUI_RECORD_H
 #define QEL_TEST_GUI_RECORD_H
 
@@ -48,6 +49,9 @@ class GuiDrawRecorder : public GuiDraw {
   private:
     void _line(bool draw, const char* fmt, ...) __attribute__((format(printf, 3, 4)));
 };
+
+// An event of the type with the fields the toolkit reads most; the rest 0.
+Event gui_event(int type, float x = 0, float y = 0, int v = 0, int b = 0);
 
 // "FOCUS", "KEYUP" and so on: the event type code without its prefix.
 std::string gui_evt_name(int type);

@@ -3,13 +3,12 @@
 
 #include <cstdio>
 
+#include "tempdir.h"
+
 std::string shell_output(const std::string& cmd) {
     FILE* p = popen(cmd.c_str(), "r");
     if (!p) return "";
-    std::string out;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    std::string out = read_stream(p);
     pclose(p);
     return out;
 }

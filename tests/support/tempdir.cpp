@@ -49,13 +49,18 @@ void set_mtime(const std::string& path, time_t t) {
     if (utimensat(AT_FDCWD, path.c_str(), ts, 0) != 0) throw std::runtime_error("cannot set the time of " + path);
 }
 
-std::string read_file(const std::string& path) {
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return "";
+std::string read_stream(FILE* f) {
     std::string out;
     char buf[4096];
     size_t n;
     while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+    return out;
+}
+
+std::string read_file(const std::string& path) {
+    FILE* f = fopen(path.c_str(), "rb");
+    if (!f) return "";
+    std::string out = read_stream(f);
     fclose(f);
     return out;
 }

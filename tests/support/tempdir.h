@@ -4,6 +4,7 @@
 #ifndef QEL_TEST_TEMPDIR_H
 #define QEL_TEST_TEMPDIR_H
 
+#include <cstdio>
 #include <ctime>
 #include <string>
 
@@ -37,6 +38,8 @@ void write_file(const std::string& path, const std::string& bytes);
 // Sets the file's access and modification times to t.
 void set_mtime(const std::string& path, time_t t);
 std::string read_file(const std::string& path);
+// Everything left to read from an open stream.
+std::string read_stream(FILE* f);
 bool path_exists(const std::string& path);
 void make_dir(const std::string& path);
 // The names in a directory, "." and ".." left out, sorted.

@@ -78,6 +78,34 @@ bool x11_key(unsigned long id, const std::string& keys) {
     return system(cmd.c_str()) == 0;
 }
 
+// The X key name of a character typed without Shift on the US layout.
+static std::string _x11_keysym(char c) {
+    static const struct {
+        char c;
+        const char* name;
+    } names[] = {{' ', "space"},     {'`', "grave"},        {'-', "minus"},     {'=', "equal"},
+                 {'[', "bracketleft"}, {']', "bracketright"}, {'\\', "backslash"}, {';', "semicolon"},
+                 {'\'', "apostrophe"}, {',', "comma"},        {'.', "period"},    {'/', "slash"}};
+    for (const auto& n : names)
+        if (n.c == c) return n.name;
+    return std::string(1, c);
+}
+
+bool x11_type(unsigned long id, const std::string& text) {
+    if (!id) return false;
+    static const std::string shifted = "~!@#$%^&*()_+{}|:\"<>?", plain = "`1234567890-=[]\\;',./";
+    for (char c : text) {
+        size_t i = shifted.find(c);
+        bool shift = i != std::string::npos || (c >= 'A' && c <= 'Z');
+        char k = i != std::string::npos ? plain[i] : shift ? (char)(c - 'A' + 'a') : c;
+        std::string cmd = "xdotool windowfocus --sync " + std::to_string(id) +
+                          (shift ? " keydown shift sleep 0.25 key " + _x11_keysym(k) + " sleep 0.25 keyup shift"
+                                 : " key " + _x11_keysym(k));
+        if (system(cmd.c_str()) != 0) return false;
+    }
+    return true;
+}
+
 bool x11_close(unsigned long id) {
     if (!id) return false;
     Display* dpy = _x11_open();

@@ -20,6 +20,10 @@ bool x11_window_size(unsigned long id, int* w, int* h);
 // Gives the window the keyboard focus and presses the keys ("ctrl+f") through
 // the X server's input, so they arrive like a user's.
 bool x11_key(unsigned long id, const std::string& keys);
+// Types the text (US layout) into the window a key at a time; for a character
+// that needs Shift the Shift key is held a quarter of a second around it, so
+// the program sees it held when the key comes.
+bool x11_type(unsigned long id, const std::string& text);
 // Asks the window to close, as a window manager's close button does.
 bool x11_close(unsigned long id);
 // Moves the pointer to (x, y) in the window and clicks the button (1 left).
