@@ -1,7 +1,7 @@
 // Image bytes through the decode-and-prepare path of the texture loader:
 // stb_image decoding, premultiply, padding, halving and the mipmap levels
-// made for the upload must stay memory-safe for any input. Pictures are capped at 1 M pixels and 4096 per side so that
-// each run stays fast.
+// made for the upload must stay memory-safe for any input. Pictures are
+// capped at 1 M pixels and 4096 per side so that each run stays fast.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>

@@ -213,7 +213,7 @@ int _driver_tex_load(const char* fname, int* rw, int* rh, int* rtw, int* rth) {
     // GL_GENERATE_MIPMAP set before the upload has GL make the smaller
     // levels. For power-of-two sides they are made here instead, with the
     // same texels: on the software rasteriser GL's first generation compiles
-    // a blit that costs more than the whole rest of start-up. The switch is
+    // its blit, some 60 ms, more than all the rest of start-up. The switch is
     // set afterwards all the same, so the texture's state does not differ.
     bool mipmaps = _qel_gl_generate_mipmap(), own = mipmaps && _driver_tex_own_mipmaps(tw, th);
     if (mipmaps && !own) glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
