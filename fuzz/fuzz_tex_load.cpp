@@ -1,7 +1,7 @@
 // Image bytes through the decode-and-prepare path of the texture loader:
-// stb_image decoding, premultiply, padding and halving must stay memory-safe
-// for any input. Pictures are capped at 1 M pixels and 4096 per side so that
-// each run stays fast.
+// stb_image decoding, premultiply, padding, halving and the mipmap levels
+// made for the upload must stay memory-safe for any input. Pictures are
+// capped at 1 M pixels and 4096 per side so that each run stays fast.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -30,6 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Touch the last texel so a buffer shorter than its sizes is caught.
         volatile unsigned char last = buf[((size_t)tw * th - 1) * 4 + 3];
         (void)last;
+        if (_driver_tex_own_mipmaps(tw, th))
+            for (int lw = tw, lh = th; lw > 1 || lh > 1;) _driver_tex_mip_halve(buf, lw, lh, &lw, &lh);
         if (buf != px) free(buf);
     }
     stbi_image_free(px);

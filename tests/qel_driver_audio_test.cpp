@@ -1067,6 +1067,44 @@ TEST(AudioNoDevice, LoadsGiveNothing) {
     EXPECT_EQ(count(out, "_mixer"), 1) << out;
 }
 
+// The types of the events that the driver hands out until its queue is empty.
+static std::vector<int> _drain_events() {
+    std::vector<int> types;
+    Event e(EVT_NONE);
+    while (driver_event_poll(&e)) types.push_back(e.type);
+    return types;
+}
+
+// A device that does not open (the disk driver cannot create its file) leaves
+// SDL's audio running, and a sound device that it reports afterwards must
+// reach no one, as none did with the audio taken down; other events pass. A
+// new start whose device opens hears of devices again.
+TEST(AudioNoDevice, DeviceEventsAfterAFailedOpenStayHidden) {
+    SDL_Event added{}, quit{};
+    added.type = SDL_AUDIODEVICEADDED;
+    quit.type = SDL_QUIT;
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", "/nonexistent/out.raw", 1);
+    std::string out = capture_stdout([] { driver_init(DRIVER_TIMER | DRIVER_AUDIO); });
+    EXPECT_EQ(_sdl_audio_data, nullptr);
+    EXPECT_TRUE(has_line(out, "_mixer: error in audio_init\n")) << out;
+    _drain_events();
+    SDL_PushEvent(&added);
+    SDL_PushEvent(&quit);
+    EXPECT_EQ(_drain_events(), std::vector<int>({EVT_QUIT}));
+    capture_stdout([] { driver_deinit(); });
+
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    capture_stdout([] { driver_init(DRIVER_TIMER | DRIVER_AUDIO); });
+    ASSERT_NE(_sdl_audio_data, nullptr);
+    _drain_events();
+    SDL_PushEvent(&added);
+    SDL_PushEvent(&quit);
+    EXPECT_EQ(_drain_events(), std::vector<int>({EVT_NONE, EVT_QUIT}));
+    capture_stdout([] { driver_deinit(); });
+    unsetenv("SDL_DISKAUDIOFILE");
+}
+
 TEST(AudioDeviceOpen, LogsWhatTheDeviceGranted) {
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     std::string out = capture_stdout([] { driver_init(DRIVER_AUDIO); });

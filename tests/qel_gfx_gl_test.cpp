@@ -170,6 +170,110 @@ TEST_F(GfxGl, UploadPadsAndReportsItsSizes) {
     EXPECT_EQ(memcmp(at(127, 63), outside, 4), 0);
 }
 
+// Every level of the bound texture, level 0 first, as glGetTexImage reads
+// them back.
+static std::vector<std::vector<unsigned char>> _levels(int w, int h) {
+    std::vector<std::vector<unsigned char>> out;
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    for (int level = 0;; level++) {
+        out.emplace_back((size_t)w * h * 4);
+        glGetTexImage(GL_TEXTURE_2D, level, GL_RGBA, GL_UNSIGNED_BYTE, out.back().data());
+        if (w == 1 && h == 1) return out;
+        w = std::max(1, w / 2);
+        h = std::max(1, h / 2);
+    }
+}
+
+// The levels that GL_GENERATE_MIPMAP makes from a w x h level 0.
+static std::vector<std::vector<unsigned char>> _gl_levels(const std::vector<unsigned char>& level0, int w, int h) {
+    GLuint tex = 0;
+    glGenTextures(1, &tex);
+    glBindTexture(GL_TEXTURE_2D, tex);
+    glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
+    glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, w, h, 0, GL_RGBA, GL_UNSIGNED_BYTE, level0.data());
+    glFinish();
+    std::vector<std::vector<unsigned char>> out = _levels(w, h);
+    glDeleteTextures(1, &tex);
+    return out;
+}
+
+// "" when the two RGBA levels are equal, else the first texel that differs
+// (GL's, then ours) and how many bytes do.
+static std::string _differ(const std::vector<unsigned char>& gl, const unsigned char* ours) {
+    size_t first = gl.size(), count = 0;
+    for (size_t i = 0; i < gl.size(); i++)
+        if (gl[i] != ours[i] && count++ == 0) first = i;
+    if (!count) return "";
+    size_t t = first / 4 * 4;
+    char buf[160];
+    snprintf(buf, sizeof buf, "texel %zu: GL %d,%d,%d,%d ours %d,%d,%d,%d; %zu bytes differ", t / 4, gl[t],
+             gl[t + 1], gl[t + 2], gl[t + 3], ours[t], ours[t + 1], ours[t + 2], ours[t + 3], count);
+    return buf;
+}
+
+static std::vector<unsigned char> _noise(int w, int h, unsigned* seed) {
+    std::vector<unsigned char> px((size_t)w * h * 4);
+    for (unsigned char& v : px) v = (unsigned char)((*seed = *seed * 1103515245u + 12345u) >> 16);
+    return px;
+}
+
+// The loader makes the smaller mipmap levels of power-of-two textures
+// itself, and they must be the texels GL makes. The first picture puts every
+// pair of byte values side by side (red, alpha) and one above the other
+// (green); blue mixes both. Noise follows at every shape of texture.
+TEST_F(GfxGl, MipHalvingMakesTheLevelsGlGenerates) {
+    std::vector<unsigned char> pairs((size_t)512 * 512 * 4);
+    for (int y = 0; y < 512; y++)
+        for (int x = 0; x < 512; x++) {
+            unsigned char i = (unsigned char)(x / 2), j = (unsigned char)(y / 2);
+            unsigned char* p = &pairs[((size_t)y * 512 + x) * 4];
+            p[0] = x % 2 ? j : i;
+            p[1] = y % 2 ? j : i;
+            p[2] = (x + y) % 2 ? j : i;
+            p[3] = x % 2 ? i : j;
+        }
+    struct Case {
+        int w, h;
+    } cases[] = {{512, 512}, {64, 64}, {128, 64}, {64, 512}, {4096, 64}, {2048, 128}, {1024, 1024}};
+    unsigned seed = 7;
+    for (const Case& c : cases) {
+        std::vector<unsigned char> px = c.w == 512 && c.h == 512 ? pairs : _noise(c.w, c.h, &seed);
+        std::vector<std::vector<unsigned char>> gl = _gl_levels(px, c.w, c.h);
+        int w = c.w, h = c.h;
+        for (size_t level = 1; level < gl.size(); level++) {
+            _driver_tex_mip_halve(px.data(), w, h, &w, &h);
+            ASSERT_EQ(gl[level].size(), (size_t)w * h * 4);
+            EXPECT_EQ(_differ(gl[level], px.data()), "") << c.w << "x" << c.h << " level " << level;
+        }
+        EXPECT_EQ(w * h, 1);
+    }
+}
+
+// Through the loader: a power-of-two texture gets its own levels, one wider
+// than 4096 (whose halves are not exact) GL's; either way the levels are
+// GL's, and the texture says GL_GENERATE_MIPMAP.
+TEST_F(GfxGl, LoadedTexturesCarryGlsMipmaps) {
+    unsigned seed = 3;
+    for (int w : {100, 4097}) {
+        std::string path = dir.file("data/m.png");
+        ASSERT_TRUE(fixture_image(path, "png", w, 40, _noise(w, 40, &seed)));
+        int iw, ih, tw, th;
+        GLuint tex = 0;
+        capture_stderr([&] { tex = (GLuint)driver_tex_load(path.c_str(), &iw, &ih, &tw, &th); });
+        ASSERT_NE(tex, 0u) << w;
+        EXPECT_EQ(_driver_tex_own_mipmaps(tw, th), w < 4096);
+        GLint mip = 0;
+        glGetTexParameteriv(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, &mip);
+        EXPECT_EQ(mip, GL_TRUE);
+        std::vector<std::vector<unsigned char>> ours = _levels(tw, th), gl = _gl_levels(ours[0], tw, th);
+        ASSERT_EQ(ours.size(), gl.size());
+        for (size_t level = 1; level < ours.size(); level++)
+            EXPECT_EQ(_differ(gl[level], ours[level].data()), "") << w << " level " << level;
+        glDeleteTextures(1, &tex);
+    }
+}
+
 // Runs in a process of its own: Mesa reads its version override once per
 // process. Prints what a GL 1.3 context made of a texture upload.
 static void _gl13_upload() {

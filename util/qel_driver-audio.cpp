@@ -390,7 +390,16 @@ void _driver_audio_init() {
         QEL_LOG("_mixer: error in audio_init\n");
         delete a;
         _sdl_audio_data = nullptr;
-        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        // SDL's audio stays up until the driver stops: taking it down now
+        // would wait for its device watcher thread (up to 0.1 s with ALSA) in
+        // the middle of start-up. Sound devices that the watcher reports from
+        // now on are kept from the game, which heard of none with the audio
+        // taken down.
+        SDL_SetEventFilter(
+            [](void*, SDL_Event* e) -> int {
+                return e->type != SDL_AUDIODEVICEADDED && e->type != SDL_AUDIODEVICEREMOVED;
+            },
+            nullptr);
         return;
     }
     int bytes = SDL_AUDIO_BITSIZE(a->have.format) / 8;
@@ -402,7 +411,11 @@ void _driver_audio_init() {
 
 void _driver_audio_deinit() {
     _SDL_audioData* a = _sdl_audio_data;
-    if (!a) return;
+    if (!a) {
+        // What a failed open left up.
+        if (SDL_WasInit(SDL_INIT_AUDIO)) SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return;
+    }
     QEL_LOG("_mixer: audio_deinit ...\n");
     // The callback stops for good before any source goes.
     SDL_CloseAudio();

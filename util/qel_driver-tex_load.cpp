@@ -121,6 +121,32 @@ static void _tex_halve(unsigned char* buf, int tw, int th) {
     }
 }
 
+static bool _tex_power_of_two(int side) { return side > 0 && (side & (side - 1)) == 0; }
+
+bool _driver_tex_own_mipmaps(int tw, int th) { return _tex_power_of_two(tw) && _tex_power_of_two(th); }
+
+static inline unsigned char _tex_mean(unsigned a, unsigned b) { return (unsigned char)((a + b + 1) >> 1); }
+
+void _driver_tex_mip_halve(unsigned char* buf, int w, int h, int* rw, int* rh) {
+    int nw = w > 1 ? w / 2 : 1, nh = h > 1 ? h / 2 : 1;
+    size_t stride = (size_t)w * 4;
+    // A side of 1 has no pair to average: the second texel of the pair is
+    // the first one again.
+    size_t dx = w > 1 ? 4 : 0, dy = h > 1 ? stride : 0;
+    // Every texel written lies at or before the first one it is made from.
+    for (int y = 0; y < nh; y++) {
+        const unsigned char* row = buf + (size_t)y * 2 * stride;
+        unsigned char* q = buf + (size_t)y * nw * 4;
+        for (int x = 0; x < nw; x++, q += 4) {
+            const unsigned char* p = row + (size_t)x * 8;
+            for (int c = 0; c < 4; c++)
+                q[c] = _tex_mean(_tex_mean(p[c], p[dx + c]), _tex_mean(p[dy + c], p[dy + dx + c]));
+        }
+    }
+    *rw = nw;
+    *rh = nh;
+}
+
 unsigned char* _driver_tex_prepare(unsigned char* pixels, int w, int h, bool downscale,
                                    int* rw, int* rh, int* rtw, int* rth) {
     _driver_tex_premultiply(pixels, (size_t)w * h);
@@ -184,10 +210,26 @@ int _driver_tex_load(const char* fname, int* rw, int* rh, int* rtw, int* rth) {
     glBindTexture(GL_TEXTURE_2D, tex);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, _QEL_GL_TEXTURE_MAG_FILTER());
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, _qel_gl_texture_min_filter());
-    if (_qel_gl_generate_mipmap()) glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
+    // GL_GENERATE_MIPMAP set before the upload has GL make the smaller
+    // levels. For power-of-two sides they are made here instead, with the
+    // same texels: on the software rasteriser GL's first generation compiles
+    // its blit, some 60 ms, more than all the rest of start-up. The switch is
+    // set afterwards all the same, so the texture's state does not differ.
+    bool mipmaps = _qel_gl_generate_mipmap(), own = mipmaps && _driver_tex_own_mipmaps(tw, th);
+    if (mipmaps && !own) glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
     glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, tw, th, 0, GL_RGBA, GL_UNSIGNED_BYTE, buf);
+    if (own) {
+        // Each level is made in place from the one above it, which is
+        // uploaded already.
+        int lw = tw, lh = th;
+        for (int level = 1; lw > 1 || lh > 1; level++) {
+            _driver_tex_mip_halve(buf, lw, lh, &lw, &lh);
+            glTexImage2D(GL_TEXTURE_2D, level, GL_RGBA, lw, lh, 0, GL_RGBA, GL_UNSIGNED_BYTE, buf);
+        }
+        glTexParameteri(GL_TEXTURE_2D, GL_GENERATE_MIPMAP, 1);
+    }
 
     if (buf != pixels) free(buf);
     stbi_image_free(pixels);

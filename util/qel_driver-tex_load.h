@@ -3,9 +3,10 @@
 // The file is decoded to 8-bit RGBA with stb_image, premultiplied by alpha
 // (everything is drawn with premultiplied blending), padded with transparent
 // texels to a power-of-two size from 64 to 4096, halved on small devices, and
-// uploaded with filters chosen from the GL version. The CPU half (sizes,
-// premultiply, padding, halving) is kept apart from the upload so that it can
-// be tested and fuzzed without a GL context.
+// uploaded with filters chosen from the GL version and, where GL has them,
+// mipmaps. The CPU half (sizes, premultiply, padding, halving, mipmap levels)
+// is kept apart from the upload so that it can be tested and fuzzed without a
+// GL context.
 #ifndef QEL_DRIVER_TEX_LOAD_H
 #define QEL_DRIVER_TEX_LOAD_H
 
@@ -48,6 +49,16 @@ void _driver_tex_sizes(int w, int h, bool downscale, int* rw, int* rh, int* rtw,
 // from malloc that the caller frees; null when that allocation fails.
 unsigned char* _driver_tex_prepare(unsigned char* pixels, int w, int h, bool downscale,
                                    int* rw, int* rh, int* rtw, int* rth);
+
+// Whether the loader makes a texture's smaller mipmap levels itself rather
+// than leaving them to GL_GENERATE_MIPMAP: for power-of-two sides, where
+// each level is an exact half of the one above.
+bool _driver_tex_own_mipmaps(int tw, int th);
+// The mipmap level below a w x h RGBA level, in place, with its size in *rw,
+// *rh: per channel the rounded mean of the rounded means of the two
+// horizontal pairs, (a + b + 1) >> 1 each, which is what GL's linear blit
+// makes of the level on the software rasteriser. A side of 1 stays 1.
+void _driver_tex_mip_halve(unsigned char* buf, int w, int h, int* rw, int* rh);
 
 // Whether textures are halved: always on a phone, on a tablet whose window in
 // pixels fits 1024 x 1024, never elsewhere.
