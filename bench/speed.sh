@@ -5,7 +5,9 @@
 # - Sprites: a frame of N sprites that a mod draws through qel_image_draw
 #   (bench_sprites BM_ModFrame/N: the script, the queue, the drawing and the
 #   swap, without the pacing sleep) against the same sprites drawn as one raw
-#   batched GL loop (BM_RefRawBatched/N); medians of 3.
+#   batched GL loop (BM_RefRawBatched/N); medians of 3, the repetitions of
+#   all of them interleaved at random, so that other work on the machine
+#   slows each alike.
 # - Start-up: exec to exit of build/borlix2 on a mod that draws one image and
 #   one text and quits after its second frame, against build/bench/bare_window
 #   (SDL opening the engine's 1280x720 GL window and swapping twice); medians
@@ -43,7 +45,8 @@ bench() {
 }
 
 echo "sprites per frame, the frame's work without the pacing sleep (target: within 1.15x at 10,000 and 50,000)"
-bench "$xdir/sprites.csv" build/bench/bench_sprites --benchmark_filter='^BM_(ModFrame|RefRawBatched)/(1000|10000|50000)/'
+bench "$xdir/sprites.csv" build/bench/bench_sprites --benchmark_filter='^BM_(ModFrame|RefRawBatched)/(1000|10000|50000)/' \
+  --benchmark_enable_random_interleaving=true
 printf '  %8s %18s %22s %8s\n' sprites qel_image_draw "raw batched GL loop" ratio
 for n in 1000 10000 50000; do
   mod=$(pick "$xdir/sprites.csv.rows" BM_ModFrame "$n")

@@ -83,6 +83,7 @@ void Game::paint() {
     gfx_clear();
     mods_paint(*this);
     modsapi_log_paint(data.mods.api);
+    gfx_flush();
     driver_video_flip();
     _game_paint_tick(*this);
 }

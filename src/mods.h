@@ -57,14 +57,21 @@ struct GTri {
     GVert v[3];
 };
 
-// The draw queue of one run of the mod.
+// The draw queue of one run of the mod. The commands of a picture take over
+// the strings' storage of the previous picture's commands, place by place,
+// so a picture like the last one is queued without allocating.
 class GBatch {
 public:
     std::vector<GTri> batch;  // room for a triangle batch; unused
     std::vector<GCommand> queue;
 
-    void clear() { queue.clear(); }
+    void clear();
+    // Appends a new command of the kind.
+    GCommand& add(int type);
     void draw();
+
+private:
+    std::vector<GCommand> _last;  // the commands emptied by the last clear()
 };
 
 // A script back end. The runtime drives it through these calls only.
@@ -121,9 +128,10 @@ public:
     void view_set(float x, float y, float w, float h, float depth);
     void image_init(std::string name, std::string src, float sw, float sh, float x, float y, float w, float h,
                     float tx, float ty, float tw, float th);
-    void image_draw(std::string name, float x, float y, float w, float h, float cx, float cy, float angle,
+    // The texts are copied into the queued command.
+    void image_draw(const char* name, float x, float y, float w, float h, float cx, float cy, float angle,
                     int color, float alpha, int mode, float depth);
-    void font_draw(std::string name, int points, std::string text, float x, float y, float w, int align,
+    void font_draw(const char* name, int points, const char* text, float x, float y, float w, int align,
                    int color, float alpha, float mode);
     int font_size(std::string name, int points, std::string text, float w);
     void sample_play(std::string name, float vol, float pan);

@@ -161,24 +161,21 @@ void ModsAPI::require(std::string fname) {
 // Queueing
 
 void ModsAPI::view_set(float x, float y, float w, float h, float depth) {
-    GCommand c;
-    c.type = GCMD_VIEW;
+    GCommand& c = batch.add(GCMD_VIEW);
     c.x = x;
     c.y = y;
     c.w = w;
     c.h = h;
     c.depth = depth;
-    batch.queue.push_back(std::move(c));
 }
 
 void ModsAPI::image_init(std::string, std::string, float, float, float, float, float, float, float, float, float,
                          float) {}
 
-void ModsAPI::image_draw(std::string name, float x, float y, float w, float h, float cx, float cy, float angle,
+void ModsAPI::image_draw(const char* name, float x, float y, float w, float h, float cx, float cy, float angle,
                          int color, float alpha, int mode, float depth) {
-    GCommand c;
-    c.type = GCMD_IMAGE;
-    c.name = std::move(name);
+    GCommand& c = batch.add(GCMD_IMAGE);
+    c.name.assign(name);
     c.x = x;
     c.y = y;
     c.w = w;
@@ -190,16 +187,14 @@ void ModsAPI::image_draw(std::string name, float x, float y, float w, float h, f
     c.alpha = alpha;
     c.mode = mode;
     c.depth = depth;
-    batch.queue.push_back(std::move(c));
 }
 
-void ModsAPI::font_draw(std::string name, int points, std::string text, float x, float y, float w, int align,
+void ModsAPI::font_draw(const char* name, int points, const char* text, float x, float y, float w, int align,
                         int color, float alpha, float mode) {
-    GCommand c;
-    c.type = GCMD_TEXT;
-    c.name = std::move(name);
+    GCommand& c = batch.add(GCMD_TEXT);
+    c.name.assign(name);
     c.points = points;
-    c.text = std::move(text);
+    c.text.assign(text);
     c.x = x;
     c.y = y;
     c.w = w;
@@ -207,7 +202,6 @@ void ModsAPI::font_draw(std::string name, int points, std::string text, float x,
     c.color = color;
     c.alpha = alpha;
     c.mode = myint(mode);
-    batch.queue.push_back(std::move(c));
 }
 
 // Width and height packed as width * 65536 + height: each is clamped to what

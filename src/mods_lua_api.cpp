@@ -27,12 +27,8 @@ int _fail(lua_State* L, const char* msg) {
     return lua_error(L);
 }
 
-ModsAPI* _api(lua_State* L) {
-    lua_getfield(L, LUA_REGISTRYINDEX, "g2");
-    ModsAPI* g = (ModsAPI*)lua_touserdata(L, -1);
-    lua_pop(L, 1);
-    return g;
-}
+// The state's ModsAPI, which every function carries as its upvalue.
+ModsAPI* _api(lua_State* L) { return (ModsAPI*)lua_touserdata(L, lua_upvalueindex(1)); }
 
 // Optional arguments take their default only when absent: a present nil or
 // a text that does not convert reads as 0.
@@ -269,8 +265,14 @@ void _mods_lua_register(lua_State* L) {
         {"qel_stream_stop", lua_stream_stop}, {"qel_font_draw", lua_font_draw},
         {"qel_font_size", lua_font_size},   {"qel_ext_call", lua_ext_call},
     };
+    // The registry's ModsAPI pointer goes with each function, so that a call
+    // finds it without a lookup by name.
+    lua_getfield(L, LUA_REGISTRYINDEX, "g2");
+    void* api = lua_touserdata(L, -1);
+    lua_pop(L, 1);
     for (const luaL_Reg& f : fns) {
-        lua_pushcclosure(L, f.func, 0);
+        lua_pushlightuserdata(L, api);
+        lua_pushcclosure(L, f.func, 1);
         lua_setglobal(L, f.name);
     }
 }

@@ -157,6 +157,7 @@ class DamagedPicture : public DamagedGl {};
 // The window's top-left w x h pixels, rows from the top.
 std::vector<unsigned char> read_window(int w, int h) {
     std::vector<unsigned char> px((size_t)w * h * 4), rows(px.size());
+    gfx_flush();
     glReadBuffer(GL_BACK);
     glPixelStorei(GL_PACK_ALIGNMENT, 1);
     glReadPixels(0, H - h, w, h, GL_RGBA, GL_UNSIGNED_BYTE, px.data());

@@ -22,6 +22,7 @@ extern "C" {
 #include "mod_lua.h"
 #include "mods.h"
 #include "mods_lua.h"
+#include "alloc_count.h"
 #include "audio_fixtures.h"
 #include "qel_driver-audio.h"
 #include "qel_driver-tex_load.h"
@@ -405,6 +406,37 @@ TEST_F(Batch, PaintPlaysInOrderAndKeepsTheLastHealthyQueue) {
         EXPECT_GT(at(25, 25).r, 200);
         EXPECT_EQ(at(35, 35).b, 0);
     }
+}
+
+// Long names and texts, so that every command holds strings of its own, and
+// names that change from command to command, so that every one is looked up
+// again. They name nothing, so that no GL driver, whose allocations the count
+// would include, takes part.
+TEST_F(Batch, ASteadyPictureAllocatesNothingPerCommand) {
+    if (!alloc_count_available()) GTEST_SKIP() << "no allocation count under a sanitizer";
+    start("");
+    auto queue = [&] {
+        api().batch.clear();
+        for (int i = 0; i < 50; i++) {
+            api().image_draw("a_picture_that_is_not_there", i, 10, 8, 8, 0, 0, 0, 0xffffff, 1, 0, 0);
+            api().image_draw("another_picture_not_there", i, 30, 8, 8, 0, 0, 0, 0xff8000, 0.5f, 0, 0);
+            api().font_draw("a_font_that_is_not_there", 13, "a text of more than sixteen bytes", i, 50, 0, -1,
+                            0xffffff, 1, 0);
+            api().font_draw("a_font_that_is_not_there", 24, "and another in a second size", i, 90, 0, -1,
+                            0x00ff00, 1, 0);
+        }
+    };
+    // The first two pictures grow the queue and the records it takes its
+    // strings from, and look every name up for the first time.
+    capture_stderr([&] {
+        for (int k = 0; k < 2; k++) {
+            queue();
+            api().batch.draw();
+        }
+    });
+    EXPECT_EQ(alloc_count(queue), 0);
+    EXPECT_EQ(alloc_count([&] { api().batch.draw(); }), 0);
+    EXPECT_EQ(api().batch.queue.size(), 200u);
 }
 
 TEST_F(Batch, MissingImageDrawsNothingAndIsSearchedOnce) {

@@ -238,6 +238,7 @@ TEST_F(FontGl, PaddedPictureDrawsEachGlyphFromItsOwnTexels) {
         clear(0, 0, 0);
         char text[2] = {(char)('A' + g), 0};
         font_draw(f, text, X, Y, 0, -1);
+        gfx_flush();
         glReadBuffer(GL_BACK);
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(X, H - Y - h, w, h, GL_RGBA, GL_UNSIGNED_BYTE, shot.data());
@@ -305,10 +306,7 @@ TEST_F(FontGl, ConsoleFontIsLegibleAt24Points) {
     font_draw(small, "console at 12 points: borlix2 demo", X, Y + 140, 0, -1);
     font_draw(tiny, "console at 8 points: click to add a ball - Ctrl+F fullscreen - Ctrl+Q quit", X, Y + 160, 0, -1);
 
-    std::vector<unsigned char> px((size_t)W * H * 4);
-    glReadBuffer(GL_BACK);
-    glPixelStorei(GL_PACK_ALIGNMENT, 1);
-    glReadPixels(0, 0, W, H, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    std::vector<unsigned char> px = gl_pixels();
     std::vector<unsigned char> rows(px.size());
     for (int y = 0; y < H; y++)
         memcpy(&rows[(size_t)y * W * 4], &px[(size_t)(H - 1 - y) * W * 4], (size_t)W * 4);

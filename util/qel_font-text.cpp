@@ -15,7 +15,8 @@
 #include "qel_font.h"
 #include "qel_util.h"
 
-// Glyphs per draw call: a longer line is sent in several calls.
+// Glyphs per draw call when the graphics layer's batching is off: a longer
+// line is sent in several calls. With it on, glyphs join the quad batch.
 static const int _FONT_BATCH = 256;
 static GLfloat _font_vertices[_FONT_BATCH * 6 * 2];
 static GLfloat _font_coords[_FONT_BATCH * 6 * 2];
@@ -94,11 +95,14 @@ static void _font_tex_size(const FontInfo& f, float* tw, float* th) {
 
 // The glyphs of the bytes from p up to end, as one line from (x, y).
 static void _font_glyphs(const FontInfo& f, const unsigned char* p, const unsigned char* end, float x, float y) {
-    glBindTexture(GL_TEXTURE_2D, (GLuint)gfx_tex_get_id(f.tex));
+    int gl = gfx_tex_get_id(f.tex);
+    bool batch = _gfx_batching();
+    if (!batch) glBindTexture(GL_TEXTURE_2D, (GLuint)gl);
     float tw, th;
     _font_tex_size(f, &tw, &th);
     // Without the picture's size there are no texture coordinates to give.
     if (tw == 0 || th == 0) return;
+    if (batch) _gfx_batch_begin(gl);
     int glyphs = 0;
     for (; p < end; p++) {
         const GfxRect& R = f.rects[*p];
@@ -109,13 +113,15 @@ static void _font_glyphs(const FontInfo& f, const unsigned char* p, const unsign
         // A glyph of no size (a space, a code the font lacks) has nothing to show.
         if (R.w == 0 || R.h == 0 || !_gfx_clip(&d, &t)) continue;
         // Top-left, top-right, bottom-left; bottom-left, top-right, bottom-right.
-        GLfloat* v = _font_vertices + glyphs * 12;
-        GLfloat* c = _font_coords + glyphs * 12;
         float x2 = d.x + d.w, y2 = d.y + d.h, s2 = t.x + t.w, t2 = t.y + t.h;
         const GLfloat vs[12] = {d.x, d.y, x2, d.y, d.x, y2, d.x, y2, x2, d.y, x2, y2};
         const GLfloat cs[12] = {t.x, t.y, s2, t.y, t.x, t2, t.x, t2, s2, t.y, s2, t2};
-        memcpy(v, vs, sizeof vs);
-        memcpy(c, cs, sizeof cs);
+        if (batch) {
+            _gfx_batch_tris(vs, cs, 6);
+            continue;
+        }
+        memcpy(_font_vertices + glyphs * 12, vs, sizeof vs);
+        memcpy(_font_coords + glyphs * 12, cs, sizeof cs);
         if (++glyphs == _FONT_BATCH) {
             _font_flush(glyphs);
             glyphs = 0;

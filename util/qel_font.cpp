@@ -33,7 +33,8 @@ int font_load(const char* name, int size) {
     // fonts share an entry.
     char num[16];
     snprintf(num, sizeof num, ":%d", size);
-    std::string key = std::string(name) + num;
+    std::string& key = _font->key;
+    key.assign(name).append(num);
     auto it = _font->map.find(key);
     if (it != _font->map.end()) return it->second;
 

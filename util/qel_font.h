@@ -42,6 +42,7 @@ struct _FontData {
     std::map<std::string, int> map;  // "name:size" to font index, 0 for not found
     std::vector<FontInfo> data;      // entries by index; 0 is the empty font
     Watch watch{};                   // the file watcher's last check
+    std::string key;                 // font_load's key, its storage kept between calls
 
     _FontData();
 };

@@ -1,9 +1,11 @@
 // qel_gfx-draw: the software clip stack and the drawing primitives.
 //
-// Every primitive is one textured (or, for fills, untextured) quad sent as a
-// four-vertex triangle strip from local arrays. Quads are cut to the top clip
-// rectangle on the CPU, texture coordinates shrinking in proportion, so no
-// scissor or stencil state is needed and clipped quads cost the GPU nothing.
+// Every primitive is made of textured (or, for fills, untextured) quads, each
+// a four-vertex triangle strip, handed to the quad batch (qel_gfx-batch.cpp);
+// with batching off, each strip is drawn at once from local arrays. Quads are
+// cut to the top clip rectangle on the CPU, texture coordinates shrinking in
+// proportion, so no scissor or stencil state is needed and clipped quads cost
+// the GPU nothing.
 // Coordinates are local to the running translation (gfx_translate); clip
 // rectangles are stored untranslated so they keep covering the same area of
 // the canvas while the translation changes.
@@ -80,6 +82,11 @@ bool _gfx_clip_test(const GfxRect& clip, GfxRect* rect, GfxRect* coords) {
 static void _gfx_strip(int gl, const GfxRect& d, const GfxRect& s) {
     GLfloat v[8] = {d.x, d.y, d.x, d.y + d.h, d.x + d.w, d.y, d.x + d.w, d.y + d.h};
     GLfloat t[8] = {s.x, s.y, s.x, s.y + s.h, s.x + s.w, s.y, s.x + s.w, s.y + s.h};
+    if (_gfx->batch.on) {
+        _gfx_batch_begin(gl);
+        _gfx_batch_strip(v, t);
+        return;
+    }
     glBindTexture(GL_TEXTURE_2D, (GLuint)gl);
     glVertexPointer(2, GL_FLOAT, 0, v);
     glTexCoordPointer(2, GL_FLOAT, 0, t);
@@ -136,7 +143,10 @@ void gfx_img_blit2(int img, float sx, float sy, float sw, float sh, float dx, fl
     _gfx_img_draw(*im, *t, s, dx, dy, w, h);
 }
 
+// Free quads have a depth, which the batch does not keep: they are drawn on
+// their own, after whatever is pending.
 static void _gfx_quad(int gl, const GLfloat* v, const GLfloat* t) {
+    gfx_flush();
     glBindTexture(GL_TEXTURE_2D, (GLuint)gl);
     glVertexPointer(3, GL_FLOAT, 0, v);
     glTexCoordPointer(2, GL_FLOAT, 0, t);
@@ -184,14 +194,19 @@ void gfx_fill(unsigned int c, int dx, int dy, int dw, int dh) {
     GfxRect d((float)dx, (float)dy, (float)dw, (float)dh);
     if (!_gfx_clip(&d, nullptr)) return;
     glColor4ub(c >> 16 & 255, c >> 8 & 255, c & 255, 255);
-    glDisable(GL_TEXTURE_2D);
-    glDisableClientState(GL_TEXTURE_COORD_ARRAY);
     // Top-left, top-right, bottom-left, bottom-right.
     GLfloat v[8] = {d.x, d.y, d.x + d.w, d.y, d.x, d.y + d.h, d.x + d.w, d.y + d.h};
-    glVertexPointer(2, GL_FLOAT, 0, v);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    glEnable(GL_TEXTURE_2D);
-    glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    if (_gfx->batch.on) {
+        _gfx_batch_begin(_GFX_UNTEXTURED);
+        _gfx_batch_strip(v, nullptr);
+    } else {
+        glDisable(GL_TEXTURE_2D);
+        glDisableClientState(GL_TEXTURE_COORD_ARRAY);
+        glVertexPointer(2, GL_FLOAT, 0, v);
+        glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+        glEnable(GL_TEXTURE_2D);
+        glEnableClientState(GL_TEXTURE_COORD_ARRAY);
+    }
     glColor4ub(255, 255, 255, 255);
 }
 

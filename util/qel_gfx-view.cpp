@@ -75,6 +75,7 @@ void gfx_ortho() {
     int w = (int)_gfx->size.w, h = (int)_gfx->size.h;
     float a = _gfx_angle();
     float s = _gfx->scale;
+    gfx_flush();
     glMatrixMode(GL_PROJECTION);
     glLoadIdentity();
     // Window pixels, origin top-left, y down.
@@ -148,5 +149,8 @@ GfxRect _gfx_get_focus_fixed() { return gfx_rect_to_hwrect(_gfx->focus); }
 void gfx_translate(float x, float y) {
     _gfx->translate.x += x;
     _gfx->translate.y += y;
+    // Pending quads are drawn in the matrix they were given in; a step of
+    // nothing leaves the matrix as it is.
+    if (x != 0 || y != 0) gfx_flush();
     glTranslatef(x, y, 0);
 }

@@ -43,12 +43,14 @@ void gfx_init() {
 }
 
 void gfx_deinit() {
+    gfx_flush();
     // The GL textures end with the context, at the end of the program.
     delete _gfx;
     _gfx = nullptr;
 }
 
 void gfx_clear() {
+    gfx_flush();
     glClearColor(0, 0, 0, 1);
     glClearDepth(1.0);
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
@@ -150,6 +152,8 @@ void _gfx_tex_gl_free(int n) {
     if (n <= 0) return;
     GfxTexture& t = _gfx->tex_data[n];
     GLuint name = (GLuint)t.tex;
+    // Pending quads may use the texture, and its name may be given out again.
+    gfx_flush();
     if (name) glDeleteTextures(1, &name);
     t.tex = 0;
     _gfx->memused -= t.tex_memused;

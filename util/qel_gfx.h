@@ -13,13 +13,16 @@
 //   scaled, rotated and shifted, as a GL projection and as CPU conversions
 //   both ways (qel_gfx-view.cpp);
 // - a software clip stack and the drawing primitives: every quad is cut to
-//   the clip on the CPU, texture coordinates included, and sent as one
-//   triangle strip (qel_gfx-draw.cpp).
+//   the clip on the CPU, texture coordinates included (qel_gfx-draw.cpp);
+// - the quad batch that the primitives draw through: consecutive quads of
+//   one texture go to GL as one draw call (qel_gfx-batch.cpp). Code that
+//   uses GL itself calls gfx_flush() first.
 // Main thread only, with the GL context current.
 #ifndef QEL_GFX_H
 #define QEL_GFX_H
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,6 +58,24 @@ struct GfxImage {
     GfxRect shape; // x, y: frame offset inside the untrimmed picture; w, h: its size
 };
 
+// Room for the vertices of this many quads in the batch.
+const int _GFX_BATCH_QUADS = 4096;
+
+// Triangles waiting to be drawn together: positions, texture coordinates
+// and, once their colours differ, colours per vertex.
+struct GfxBatch {
+    bool on = true;           // false: every primitive draws at once, on its own
+    int tex = 0;              // GL name of the pending triangles, or _GFX_UNTEXTURED
+    int n = 0;                // vertices pending
+    bool mixed = false;       // their colours differ: the colour array holds them
+    float color[4] = {};      // the colour of every pending vertex while not mixed
+    float cur[4] = {};        // the GL colour of the quads being added
+    bool held = false;        // cur is the GL colour by its caller's word: not read back
+    float v[_GFX_BATCH_QUADS * 6 * 2];
+    float t[_GFX_BATCH_QUADS * 6 * 2];
+    float c[_GFX_BATCH_QUADS * 6 * 4];
+};
+
 struct _GfxData {
     GfxRect _driver_size;  // window size the viewport was last fitted to
     GfxRect view;          // viewport in window pixels
@@ -63,9 +84,10 @@ struct _GfxData {
     float scale = 0;       // logical to window
     GfxRect focus;         // logical rectangle of the focused text field
     GfxRect shift;         // logical translation (x, y)
-    std::map<std::string, int> img_map;
+    // Looked up by C string without making a std::string of it.
+    std::map<std::string, int, std::less<>> img_map;
     std::vector<GfxImage> img_data;
-    std::map<std::string, int> tex_map;
+    std::map<std::string, int, std::less<>> tex_map;
     std::vector<GfxTexture> tex_data;
     GfxRect translate;     // running drawing translation (x, y)
     GfxRect clip[8];       // clip stack, untranslated
@@ -74,6 +96,7 @@ struct _GfxData {
     unsigned long memused = 0;  // sum of tex_memused
     Watch watch{};              // the file watcher's last check
     long load_ms = 0;           // time spent in first loads, for their log line
+    GfxBatch batch;
 
     _GfxData();
 };
@@ -172,5 +195,28 @@ void gfx_img_box(int img, int rx, int ry, int rw, int rh, int sz);
 void gfx_tex_box(int gl, int rx, int ry, int rw, int rh, int sz);
 void gfx_tex_box_slow(int gl, int rx, int ry, int rw, int rh, int sz);
 void gfx_img_tile(int img, int rx, int ry, int rw, int rh, int sz);
+
+// The quad batch (qel_gfx-batch.cpp). gfx_flush draws what is pending; the
+// graphics layer calls it itself before anything that would change how
+// pending quads are drawn (another texture, a matrix, a clear, a texture
+// freed or reloaded). A buffer swap, a pixel read and any GL call of a
+// caller's own but glColor need it first.
+void gfx_flush();
+// Test hook: off, every primitive draws at once with its own GL calls.
+void _gfx_set_batching(bool on);
+bool _gfx_batching();
+// The texture argument of _gfx_batch_begin for fills.
+const int _GFX_UNTEXTURED = -1;
+// Quads drawn with texture tex (a GL name) in the current GL colour follow.
+void _gfx_batch_begin(int tex);
+// For a caller that sets the GL colour itself and lets nothing else set it
+// meanwhile: c is the colour as GL holds it (glGetFloatv), taken for the
+// quads that follow instead of reading it back for each; null ends that.
+void _gfx_batch_color(const float* c);
+// n vertices of whole triangles: positions v and texture coordinates t,
+// two floats each (t unread for fills).
+void _gfx_batch_tris(const float* v, const float* t, int n);
+// A quad given as a four-vertex triangle strip.
+void _gfx_batch_strip(const float* v, const float* t);
 
 #endif

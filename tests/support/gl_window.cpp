@@ -54,6 +54,7 @@ void gl_window_view() {
 }
 
 GlPixel gl_pixel(int x, int y) {
+    gfx_flush();
     int w = 0, h = 0;
     driver_get_size(&w, &h);
     unsigned char p[4] = {0, 0, 0, 0};
@@ -63,15 +64,29 @@ GlPixel gl_pixel(int x, int y) {
     return GlPixel{p[0], p[1], p[2], p[3]};
 }
 
+std::vector<unsigned char> gl_pixels() {
+    gfx_flush();
+    int w = 0, h = 0;
+    driver_get_size(&w, &h);
+    std::vector<unsigned char> px((size_t)w * h * 4);
+    glReadBuffer(GL_BACK);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    glReadPixels(0, 0, w, h, GL_RGBA, GL_UNSIGNED_BYTE, px.data());
+    return px;
+}
+
 // Large enough for every primitive a test draws in one go.
 static const int _gl_feedback_size = 1 << 16;
 
 // GL_3D_COLOR_TEXTURE vertices: x, y, z, r, g, b, a, s, t, r, q.
 std::vector<GlTriangle> gl_feedback(const std::function<void()>& draw) {
     std::vector<float> buf(_gl_feedback_size);
+    // Only what draw() itself sends is fed back.
+    gfx_flush();
     glFeedbackBuffer(_gl_feedback_size, GL_3D_COLOR_TEXTURE, buf.data());
     glRenderMode(GL_FEEDBACK);
     draw();
+    gfx_flush();
     int n = glRenderMode(GL_RENDER);
     std::vector<GlTriangle> out;
     int i = 0;
@@ -81,7 +96,8 @@ std::vector<GlTriangle> gl_feedback(const std::function<void()>& draw) {
         int count = (int)buf[i++];
         GlTriangle tri;
         for (int k = 0; k < count; k++, i += 11)
-            tri.push_back(GlFeedbackVertex{buf[i], buf[i + 1], buf[i + 7], buf[i + 8]});
+            tri.push_back(GlFeedbackVertex{buf[i], buf[i + 1], buf[i + 7], buf[i + 8], buf[i + 3], buf[i + 4],
+                                           buf[i + 5], buf[i + 6]});
         out.push_back(tri);
     }
     return out;

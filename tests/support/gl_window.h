@@ -27,13 +27,17 @@ struct GlPixel {
     int r, g, b, a;
 };
 // The back buffer's pixel at (x, y) counted from the top-left, read before
-// any swap (the front buffer is undefined under Xvfb).
+// any swap (the front buffer is undefined under Xvfb). Like every read here,
+// it draws the graphics layer's pending quads first.
 GlPixel gl_pixel(int x, int y);
+// The whole back buffer as RGBA bytes, in GL's order (the bottom row first).
+std::vector<unsigned char> gl_pixels();
 
 // A drawn triangle as GL feedback reports it: window x, y (origin
 // bottom-left) and texture s, t of each corner.
 struct GlFeedbackVertex {
     float x, y, s, t;
+    float r, g, b, a;  // the vertex colour
 };
 typedef std::vector<GlFeedbackVertex> GlTriangle;
 // Runs draw in feedback mode and returns the triangles it produced.
