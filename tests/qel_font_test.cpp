@@ -317,6 +317,50 @@ TEST_F(Font, EmptyOrVanishedFileKeepsWhatTheEntryHad) {
     _expect_same_font(info(t), before);
 }
 
+// A file that cannot be a font (empty, cut short, or the wrong file) says so
+// in one line naming it, at its load and at every later read.
+TEST_F(Font, DamagedFileGivesOneLineNamingIt) {
+    const std::string cut_info = _fnt(20, "ab").substr(0, 20);
+    struct {
+        std::string text;
+        const char* line;  // after "damaged font <path>: ", or null for none
+    } cases[] = {
+        {"", "no \"common\" line and no glyphs"},
+        {cut_info, "no \"common\" line and no glyphs"},
+        {"\x89PNG\r\n\x1a\n\0\0\0\rIHDR", "no \"common\" line and no glyphs"},
+        {"common lineHeight=20 base=16 scaleW=256 scaleH=256 pages=1\npage id=0 fi", "no glyphs"},
+        {"common lineHeight=20\nchar id=100000 xadvance=7\nchar id=0 xadvance=7\n", "no glyphs"},
+        {"char id=65 x=1 y=2 width=3 height=4 xadvance=7\n", "no \"common\" line"},
+        {_fnt(20, "ab"), nullptr},
+        {"common lineHeight=1e300 base=-1e300 scaleW=99999999999\nchar id=65 x=1e300 xadvance=1e300\n", nullptr},
+    };
+    int i = 0;
+    for (const auto& c : cases) {
+        std::string name = "d" + std::to_string(i++), path = "./data/" + name + ".fnt";
+        write_file(path, c.text);
+        std::string log;
+        ASSERT_GT(load(name.c_str(), 0, &log), 0) << name;
+        std::string want = "trying load font " + name + "\ndoing load font " + name + " (" +
+                           std::to_string(_font->data.size() - 1) + ")\n";
+        if (c.line) want += "damaged font " + path + ": " + c.line + "\n";
+        EXPECT_EQ(log, want) << name;
+    }
+
+    // Read again in place: the line comes with every damaged read, and the
+    // glyphs of the valid read stay.
+    int t = ascii();
+    for (float advance : {12, 14}) {
+        float before = info(t).shapes['a'].w;
+        write_file("data/t.fnt", cut_info);
+        std::string err = capture_stderr([&] { font_reload(t); });
+        EXPECT_EQ(err, "damaged font ./data/t.fnt: no \"common\" line and no glyphs\n");
+        EXPECT_EQ(info(t).shapes['a'].w, before);
+        write_file("data/t.fnt", _fnt(20, _ascii, advance));
+        EXPECT_EQ(capture_stderr([&] { font_reload(t); }), "");
+        EXPECT_EQ(info(t).shapes['a'].w, advance);
+    }
+}
+
 TEST_F(Font, WatcherReadsQuietChangedFilesKeepingOldGlyphs) {
     fake_now = 2000000;
     write_file("data/w.fnt", _fnt(20, "ab"));

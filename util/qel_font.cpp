@@ -67,12 +67,20 @@ void font_reload(int n) {
     f.fnt_mtime = driver_file_mtime(f.fnt_fname);
     // The file that the lookup found, with its directory: a font asked for as
     // "dir/name" must not read another "name" at the top of the data directory.
-    _font_parse(f, driver_file_load(f.fnt_fname));
+    bool common = false;
+    int glyphs = _font_parse(f, driver_file_load(f.fnt_fname), &common);
+    // An empty or cut file would otherwise leave the old glyphs, or none, in
+    // silence.
+    if (!common || !glyphs)
+        fprintf(stderr, "damaged font %s: %s\n", f.fnt_fname,
+                common ? "no glyphs" : glyphs ? "no \"common\" line" : "no \"common\" line and no glyphs");
 }
 
 // Only "common" and "char" lines are read. Each word is key=value; values are
 // read as numbers the way the value type reads text, and a missing key is 0.
-void _font_parse(FontInfo& f, const std::string& text) {
+int _font_parse(FontInfo& f, const std::string& text, bool* has_common) {
+    int glyphs = 0;
+    if (has_common) *has_common = false;
     var lines = str_split(text, "\n");
     int nlines = lines.__len__();
     for (int i = 0; i < nlines; i++) {
@@ -87,6 +95,7 @@ void _font_parse(FontInfo& f, const std::string& text) {
             if (kv.__len__() >= 2) d[kv[0].__str__()] = kv[1];
         }
         if (common) {
+            if (has_common) *has_common = true;
             f.height = f._size = (float)(int)d["lineHeight"];
             f.base = (float)(int)d["base"];
             f.rect = GfxRect(0, 0, (float)(int)d["scaleW"], (float)(int)d["scaleH"]);
@@ -102,7 +111,9 @@ void _font_parse(FontInfo& f, const std::string& text) {
                               (float)(int)d["height"]);
         f.shapes[id] = GfxRect((float)(int)d["xoffset"], (float)(int)d["yoffset"], (float)d["xadvance"],
                                (float)d["height"]);
+        glyphs++;
     }
+    return glyphs;
 }
 
 void font_reload_auto() {

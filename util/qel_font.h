@@ -63,7 +63,9 @@ int font_load(const char* name, int size);
 void font_reload(int n);
 void font_reload_auto();
 // Reads BMFont text into an entry; glyphs the text does not name are kept.
-void _font_parse(FontInfo& f, const std::string& text);
+// Returns the number of glyph lines read and, through has_common, whether
+// the text had a "common" line.
+int _font_parse(FontInfo& f, const std::string& text, bool* has_common = nullptr);
 
 // Text.
 const char* _font_filter(const char* s);
