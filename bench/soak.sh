@@ -51,7 +51,8 @@ done
 # A program older than its code would soak old code.
 for f in "$bin:util src ext" "$maker:bench/soak_fixtures.cpp tests/support"; do
   newer=$(find ${f#*:} -newer "${f%%:*}" \( -name '*.cpp' -o -name '*.h' \) 2>/dev/null | head -n 1)
-  [ -z "$newer" ] || { echo "soak.sh: ${f%%:*} is older than $newer: build it again"; exit 2; }
+  [ -z "$newer" ] || { echo "soak.sh: ${f%%:*} is older than $newer: build it again" \
+    "(cmake --build ${f%%/*} --target $(basename "${f%%:*}"))"; exit 2; }
 done
 command -v gnuplot >/dev/null || { echo "soak.sh: gnuplot is missing (tools/packages.sh installs it)"; exit 2; }
 duration=$(awk -v m="$minutes" 'BEGIN { d = int(m * 60 + 0.5); print (d > 0 ? d : 0) }')
@@ -282,8 +283,10 @@ mib() { awk -v k="$1" 'BEGIN { printf "%.2f MiB", k / 1024 }'; }
 if [ $sanitized -eq 0 ]; then
   [ $growth -lt 2048 ] || fail="$fail memory"
   judged="limit 2 MiB"
+  limit_title="the limit for the lowest of the last minute"
 else
   judged="not judged in the sanitizer tree"
+  limit_title="2 MiB above it (not judged in this tree)"
 fi
 
 verdict=PASS
@@ -306,7 +309,7 @@ set yrange [$rss_warm_low/1024.0 - 4:($rss_max > $rss_warm_low + 7168 ? $rss_max
 set xrange [$warmup/60.0 - 0.5:*]
 plot "$out/rss.dat" using (\$1/60.0):(\$2/1024.0) with linespoints pt 7 ps 0.6 title "VmRSS after the warm-up", \
      $rss_warm_low/1024.0 with lines dt 3 lc rgb "#808080" title "lowest in the minute after the warm-up", \
-     $rss_warm_low/1024.0 + 2 with lines lw 2 lc rgb "#c00000" title "2 MiB above it"
+     $rss_warm_low/1024.0 + 2 with lines lw 2 lc rgb "#c00000" title "$limit_title"
 unset multiplot
 EOF
 
