@@ -256,19 +256,24 @@ TEST_F(TexLoadFiles, BadFilesGiveOneLineAndNoTexture) {
     srand(5);
     for (int i = 0; i < 3000; i++) noise.push_back((char)(rand() & 255));
     write_file(dir + "/truncated.png", png.substr(0, png.size() / 2));
+    // Cut 3 bytes after the header chunk: the next chunk's type reads as
+    // zero bytes, which stb names in an empty reason.
+    write_file(dir + "/cut.png", png.substr(0, 36));
     write_file(dir + "/noise.png", noise);
     write_file(dir + "/empty.png", "");
     write_file(dir + "/huge.png", huge);
     mkdir((dir + "/folder.png").c_str(), 0700);
 
-    const char* names[] = {"truncated.png", "noise.png", "empty.png", "huge.png", "folder.png",
+    const char* names[] = {"truncated.png", "cut.png", "noise.png", "empty.png", "huge.png", "folder.png",
                            "missing.png"};
     for (const char* name : names) {
         int tex = -1;
         std::string path = dir + "/" + name;
         std::string err = load(path, &tex);
         EXPECT_EQ(tex, 0) << name;
-        EXPECT_EQ(err.rfind("stbi_load failed " + path + " - ", 0), 0u) << err;
+        std::string head = "stbi_load failed " + path + " - ";
+        EXPECT_EQ(err.rfind(head, 0), 0u) << err;
+        EXPECT_GT(err.size(), head.size() + 1) << "a reason: " << err;
         EXPECT_EQ(std::count(err.begin(), err.end(), '\n'), 1) << err;
     }
 }

@@ -5,7 +5,7 @@
 # TrueType font of fonts-dejavu-core.
 QEL_PACKAGES="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libsdl2-dev
 liblua5.2-dev libsqlite3-dev libstb-dev xvfb xauth xdotool vorbis-tools clang libclang-rt-14-dev
-imagemagick libx11-dev locales valgrind libssl-dev python3
+imagemagick libx11-dev locales valgrind libssl-dev python3 gnuplot-nox
 nlohmann-json3-dev rapidjson-dev libcjson-dev
 sound-icons sound-theme-freedesktop fonts-dejavu-core"
 

@@ -28,8 +28,10 @@ unsigned char* _stbi_load(const char* fname, int* width, int* height, int* bpp, 
         stbi_load_from_memory((const stbi_uc*)data, len, width, height, bpp, req);
     free(data);
     if (!pixels) {
+        // stb names an unknown PNG chunk by its four type bytes, which in a
+        // cut file are zeros: an empty reason.
         const char* why = stbi_failure_reason();
-        _tex_load_reason = why ? why : "undecodable";
+        _tex_load_reason = why && *why ? why : "undecodable";
     }
     return pixels;
 }
