@@ -1,5 +1,5 @@
-// Shared by the widget fuzz targets: the fuzz input read as a stream of
-// choices; past its end every read gives 0, so any input is a whole run.
+// Shared by the fuzz targets that read their input as a stream of choices;
+// past its end every read gives 0, so any input is a whole run.
 #ifndef QEL_FUZZ_BYTES_H
 #define QEL_FUZZ_BYTES_H
 

@@ -13,6 +13,7 @@ extern "C" {
 #include <lua.h>
 }
 
+#include "fuzz_bytes.h"
 #include "game.h"
 #include "mods.h"
 #include "mods_lua.h"
@@ -27,16 +28,6 @@ const char* FUNCTIONS[] = {"require",         "qel_params_set", "qel_params_get"
                            "qel_file_save",   "qel_view_set",   "qel_image_init",  "qel_image_draw",
                            "qel_sample_play", "qel_stream_play", "qel_stream_stop", "qel_font_draw",
                            "qel_font_size",   "qel_ext_call"};
-
-struct Bytes {
-    const uint8_t* p;
-    size_t n;
-    uint8_t next() {
-        if (!n) return 0;
-        n--;
-        return *p++;
-    }
-};
 
 // Texts from a small alphabet: no '/' so saved files stay in the scratch
 // documents directory.

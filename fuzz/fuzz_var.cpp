@@ -6,26 +6,18 @@
 #include <set>
 #include <string>
 
+#include "fuzz_bytes.h"
 #include "qel_var.h"
 
 namespace {
 
-struct Reader {
-    const uint8_t* p;
-    size_t n;
-    uint8_t byte() {
-        if (!n) return 0;
-        n--;
-        return *p++;
-    }
-    int small() { return (int8_t)byte(); }
-    std::string text() {
-        size_t len = byte() % 6;
-        std::string s;
-        for (size_t i = 0; i < len; i++) s += "a1,.-\0 x"[byte() % 8];
-        return s;
-    }
-};
+// A short text from a small alphabet, NUL included.
+std::string text(Bytes& r) {
+    size_t len = r.next() % 6;
+    std::string s;
+    for (size_t i = 0; i < len; i++) s += "a1,.-\0 x"[r.next() % 8];
+    return s;
+}
 
 const int POOL = 6;
 
@@ -55,28 +47,28 @@ bool would_cycle(const var& container, const var& item) {
     return container.value && reaches(item, container, seen);
 }
 
-var make(Reader& r) {
-    switch (r.byte() % 7) {
+var make(Bytes& r) {
+    switch (r.next() % 7) {
         case 0: return var();
-        case 1: return var(r.small() / 4.0);
-        case 2: return var(r.text());
-        case 3: return var(r.byte() & 1 ? true : false);
+        case 1: return var(r.signed8() / 4.0);
+        case 2: return var(text(r));
+        case 3: return var(r.next() & 1 ? true : false);
         case 4: return var_list();
         case 5: return var_dict();
-        default: return var(r.byte() & 1 ? 0.0 / 0.0 : 1e300 * 1e300);
+        default: return var(r.next() & 1 ? 0.0 / 0.0 : 1e300 * 1e300);
     }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    Reader r{data, size};
+    Bytes r{data, size};
     var pool[POOL];
     for (int i = 0; i < POOL; i++) pool[i] = make(r);
     for (int steps = 0; steps < 200 && r.n; steps++) {
-        var& a = pool[r.byte() % POOL];
-        var& b = pool[r.byte() % POOL];
-        int op = r.byte() % 20;
+        var& a = pool[r.next() % POOL];
+        var& b = pool[r.next() % POOL];
+        int op = r.next() % 20;
         bool stores = op == 0 || op == 1 || op == 3 || op == 7 || op == 15;
         if (stores && would_cycle(a, b)) continue;
         // Concatenation and extension can double a value every step.
@@ -84,11 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (grows && length(a) + length(b) > 512) continue;
         switch (op) {
             case 0: list_append(a, b); break;
-            case 1: list_insert(a, r.small(), b); break;
-            case 2: a.__del__(var(r.small())); break;
-            case 3: a.__set__(var(r.small()), b); break;
-            case 4: { var c = a[var(r.small())]; b = c; } break;
-            case 5: b = a.__slice__(r.small(), r.small()); break;
+            case 1: list_insert(a, r.signed8(), b); break;
+            case 2: a.__del__(var(r.signed8())); break;
+            case 3: a.__set__(var(r.signed8()), b); break;
+            case 4: { var c = a[var(r.signed8())]; b = c; } break;
+            case 5: b = a.__slice__(r.signed8(), r.signed8()); break;
             case 6: list_sort(a); break;
             case 7: list_extend(a, b); break;
             case 8: b = a.__add__(b); break;
@@ -99,10 +91,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 while (it.__pair__(k, v)) k.__str__();
             } break;
             case 11: b = str_split(a.__str__(), b.__str__()); break;
-            case 12: b = var(str_replace(a.__str__(), b.__str__(), r.text())); break;
-            case 13: b = str_join(r.text(), a); break;
+            case 12: b = var(str_replace(a.__str__(), b.__str__(), text(r))); break;
+            case 13: b = str_join(text(r), a); break;
             case 14: a = make(r); break;
-            case 15: a[r.text()] = b; break;
+            case 15: a[text(r)] = b; break;
             case 16: list_reverse(a); break;
             case 17: (void)(a < b); (void)(a == b); (void)a.__has__(b); (void)(int)a; break;
             case 18: b = a.__mul__(b); b = a.__sub__(b); b = a.__div__(b); break;
