@@ -36,6 +36,9 @@ static _BlendColor _blend_color(int color, float alpha) {
     return _BlendColor{(GLubyte)(r * alpha), (GLubyte)(g * alpha), (GLubyte)(b * alpha), (GLubyte)(alpha * 255)};
 }
 
+// The draw colour of a command, set at once. The queue itself goes through
+// _blend_color to skip a colour that is already set; this stays for callers
+// that want the colour set now.
 void _blend_set(int color, float alpha, int mode) {
     (void)mode;
     _BlendColor c = _blend_color(color, alpha);
