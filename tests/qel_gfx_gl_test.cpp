@@ -9,6 +9,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -431,6 +432,38 @@ TEST_F(GfxGl, BadFilesGiveEmptyEntriesThatDrawNothing) {
     }
     // A directory is not a file: not found at all.
     EXPECT_EQ(load("folder"), 0);
+}
+
+// A damaged header claiming a picture larger than GL can take is refused on
+// its size alone: stb, asked to decode it, would take and fill a buffer of
+// the claimed size from a file of a few bytes.
+TEST_F(GfxGl, AHeaderClaimingAHugePictureIsRefusedBeforeItIsDecoded) {
+    GLint max = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    ASSERT_GT(max, 0);
+    int side = max + 1;
+    // An uncompressed 32-bit TGA header and no pixels.
+    std::string tga(18, '\0');
+    tga[2] = 2;
+    tga[12] = (char)(side & 255);
+    tga[13] = (char)(side >> 8);
+    tga[14] = tga[12];
+    tga[15] = tga[13];
+    tga[16] = 32;
+    write_file("data/claim.tga", tga);
+    struct rusage before, after;
+    getrusage(RUSAGE_SELF, &before);
+    std::string err;
+    int img = load("claim", &err);
+    getrusage(RUSAGE_SELF, &after);
+    ASSERT_GT(img, 0);
+    EXPECT_EQ(gfx_img_get_width(img), 0);
+    EXPECT_NE(err.find("stbi_load failed ./data/claim.tga - larger than GL_MAX_TEXTURE_SIZE\n"), std::string::npos)
+        << err;
+    // The claimed picture is (max + 1)^2 texels of 4 bytes; a peak that grew by
+    // even a tenth of that means it was decoded.
+    long claimed_kib = (long)side * side * 4 / 1024;
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, claimed_kib / 10);
 }
 
 TEST_F(GfxGl, NothingDrawsWithoutATextureAndFreedOnesComeBack) {

@@ -17,22 +17,29 @@ static const char* _tex_load_reason = "nothing loaded yet";
 
 const char* _stbi_load_reason() { return _tex_load_reason; }
 
-unsigned char* _stbi_load(const char* fname, int* width, int* height, int* bpp, int req) {
-    int len = 0;
-    void* data = driver_file_alloc(fname, &len);
-    if (!data) {
-        _tex_load_reason = "file missing, empty or unreadable";
-        return nullptr;
-    }
-    unsigned char* pixels =
-        stbi_load_from_memory((const stbi_uc*)data, len, width, height, bpp, req);
-    free(data);
+static void* _tex_file_read(const char* fname, int* len) {
+    void* data = driver_file_alloc(fname, len);
+    if (!data) _tex_load_reason = "file missing, empty or unreadable";
+    return data;
+}
+
+static unsigned char* _tex_decode(const void* data, int len, int* width, int* height, int* bpp, int req) {
+    unsigned char* pixels = stbi_load_from_memory((const stbi_uc*)data, len, width, height, bpp, req);
     if (!pixels) {
         // stb names an unknown PNG chunk by its four type bytes, which in a
         // cut file are zeros: an empty reason.
         const char* why = stbi_failure_reason();
         _tex_load_reason = why && *why ? why : "undecodable";
     }
+    return pixels;
+}
+
+unsigned char* _stbi_load(const char* fname, int* width, int* height, int* bpp, int req) {
+    int len = 0;
+    void* data = _tex_file_read(fname, &len);
+    if (!data) return nullptr;
+    unsigned char* pixels = _tex_decode(data, len, width, height, bpp, req);
+    free(data);
     return pixels;
 }
 
@@ -178,32 +185,49 @@ bool _QEL_DRIVER_TEX_LOAD_DOWNSCALE() {
     return _driver_tex_downscale_rule(driver_get_idiom(), w, h, driver_get_scale());
 }
 
-int _driver_tex_load(const char* fname, int* rw, int* rh, int* rtw, int* rth) {
-    int w = 0, h = 0, bpp = 0;
-    unsigned char* pixels = _stbi_load(fname, &w, &h, &bpp, 4);
-    if (!pixels) {
-        fprintf(stderr, "stbi_load failed %s - %s\n", fname, _tex_load_reason);
-        return 0;
-    }
-    bool downscale = _QEL_DRIVER_TEX_LOAD_DOWNSCALE();
-    int iw, ih, tw, th;
-    _driver_tex_sizes(w, h, downscale, &iw, &ih, &tw, &th);
-
-    // GL would keep an oversized texture incomplete and draw it as a solid
-    // box; refuse it like an undecodable file. Without a context the limit
-    // reads as 0 and no texture can be made anyway.
+// GL would keep an oversized texture incomplete and draw it as a solid box;
+// such a picture is refused like an undecodable file. Without a context the
+// limit reads as 0 and no texture can be made anyway.
+static bool _tex_too_large(int w, int h, bool downscale) {
     GLint max = 0;
     glGetIntegerv(GL_MAX_TEXTURE_SIZE, &max);
+    int iw, ih, tw, th;
+    _driver_tex_sizes(w, h, downscale, &iw, &ih, &tw, &th);
+    return max > 0 && (tw > max || th > max);
+}
+
+static int _tex_refuse(const char* fname, const char* why) {
+    fprintf(stderr, "stbi_load failed %s - %s\n", fname, why);
+    return 0;
+}
+
+int _driver_tex_load(const char* fname, int* rw, int* rh, int* rtw, int* rth) {
+    bool downscale = _QEL_DRIVER_TEX_LOAD_DOWNSCALE();
+    int len = 0;
+    void* data = _tex_file_read(fname, &len);
+    if (!data) return _tex_refuse(fname, _tex_load_reason);
+    // The size is read from the header first: a few bytes of a damaged
+    // header can claim some 2 GB of pixels, which stb would allocate (and,
+    // for some formats, fill from nothing) before the size could be refused.
+    int w = 0, h = 0, bpp = 0;
+    if (stbi_info_from_memory((const stbi_uc*)data, len, &w, &h, &bpp) && _tex_too_large(w, h, downscale)) {
+        free(data);
+        return _tex_refuse(fname, "larger than GL_MAX_TEXTURE_SIZE");
+    }
+    unsigned char* pixels = _tex_decode(data, len, &w, &h, &bpp, 4);
+    free(data);
+    if (!pixels) return _tex_refuse(fname, _tex_load_reason);
+    // The decoded size is checked as well: it is the one that counts.
     const char* refused = nullptr;
+    int iw, ih, tw, th;
     unsigned char* buf = nullptr;
-    if (max > 0 && (tw > max || th > max))
+    if (_tex_too_large(w, h, downscale))
         refused = "larger than GL_MAX_TEXTURE_SIZE";
     else if (!(buf = _driver_tex_prepare(pixels, w, h, downscale, &iw, &ih, &tw, &th)))
         refused = "out of memory";
     if (refused) {
-        fprintf(stderr, "stbi_load failed %s - %s\n", fname, refused);
         stbi_image_free(pixels);
-        return 0;
+        return _tex_refuse(fname, refused);
     }
 
     GLuint tex = 0;
