@@ -47,6 +47,25 @@ bool would_cycle(const var& container, const var& item) {
     return container.value && reaches(item, container, seen);
 }
 
+// The size of v written out in full, counting each string's bytes and each
+// element, up to `cap`. A list that holds another list twice is written with
+// both copies, so a few steps of appending a list to itself make a value whose
+// text, comparison and copy take exponential time; the driver keeps the
+// operations that walk whole values to values of a bounded size.
+size_t weight(const var& v, size_t cap) {
+    int t = v.__type__();
+    if (t == VAR_STRING) return (size_t)v.__len__() + 1;
+    size_t w = 1;
+    if (t == VAR_LIST) {
+        for (const var& e : static_cast<_var_list*>(v.value)->value)
+            if ((w += weight(e, cap - w)) >= cap) return cap;
+    } else if (t == VAR_DICT) {
+        for (const auto& e : static_cast<_var_dict*>(v.value)->value)
+            if ((w += e.first.size() + weight(e.second, cap - w)) >= cap) return cap;
+    }
+    return w;
+}
+
 var make(Bytes& r) {
     switch (r.next() % 7) {
         case 0: return var();
@@ -74,6 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         // Concatenation and extension can double a value every step.
         bool grows = op == 7 || op == 8 || op == 12;
         if (grows && length(a) + length(b) > 512) continue;
+        bool walks = op == 6 || op == 9 || (op >= 10 && op <= 13) || op == 17 || op == 18;
+        if (walks && weight(a, 1 << 14) + weight(b, 1 << 14) >= 1 << 14) continue;
         switch (op) {
             case 0: list_append(a, b); break;
             case 1: list_insert(a, r.signed8(), b); break;
