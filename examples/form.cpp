@@ -3,7 +3,8 @@
 // it, loads the console font from data/, builds a sign-in form (a table of
 // labels and text fields, the password field masked, inside a bordered box),
 // hands it the window's events, paints it every frame and quits on Escape or
-// when the window is closed. Return in a field prints what was entered.
+// when the window is closed. Return in a field prints the name and the
+// password's length.
 //
 // Run it from the project root, where data/ is: build/examples/form
 // With "-frames N" it stops after N frames and first reads back a pixel of
@@ -26,7 +27,7 @@ static const int _FORM_W = 400, _FORM_H = 250;
 static const int _FORM_BORDER = 0x6688aa;
 
 // The texture loader asks the program for its magnification filter: the view
-// scales the font's picture by a whole factor, so whole texels stay crisp.
+// scales the font's picture twice, and nearest texels keep it crisp.
 int _QEL_GL_TEXTURE_MAG_FILTER() { return GL_NEAREST; }
 
 static Label* _form_label(QelGuiFont font, const char* text, int color) {
