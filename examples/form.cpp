@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "qel_driver-tex_load.h"
 #include "qel_driver.h"
@@ -99,8 +100,8 @@ static void _form_view() {
 }
 
 // The driver reports the pointer in window pixels as EVT_MOUSE* and
-// EVT_TOUCH*; the widgets take EVT_DOWN, EVT_MOTION and EVT_UP in the logical
-// view. Returns false when the program is to end.
+// EVT_TOUCH*; the widgets take EVT_DOWN, EVT_MOTION, EVT_UP and EVT_WHEEL in
+// the logical view. Returns false when the program is to end.
 static bool _form_event(Container& root, Event e) {
     if (e.type == EVT_QUIT || (e.type == EVT_KEYDOWN && e.v == KEY_ESCAPE)) return false;
     if (e.type == EVT_MOUSEDOWN || e.type == EVT_TOUCHDOWN) e.type = EVT_DOWN;
