@@ -258,6 +258,33 @@ TEST(DBWrap, TransactionsAreReportedPerQuery) {
     EXPECT_EQ(d.db.error, 1);
 }
 
+TEST(DBWrap, ALockHeldByAnotherConnectionFailsAtOnceAndARetryRuns) {
+    // No busy time-out: the query does not wait for the lock, the caller
+    // tries again once the other connection is done.
+    Db d;
+    DBWrap other;
+    capture_stderr([&] { other.open(d.path.c_str(), DBWRAP_MODE_DEFAULT); });
+    d.q("create table t(x)");
+    d.db.begin();
+    d.q("insert into t values(1)");
+    EXPECT_EQ(other.query("select x from t", var_list()).__len__(), 0);  // reads go on
+    EXPECT_EQ(other.error, 0);
+    std::string err = capture_stderr([&] { other.query("insert into t values(2)", var_list()); });
+    EXPECT_EQ(other.error, 1);
+    EXPECT_EQ(other.errmsg, "sqlite3:step [5] database is locked; sql=insert into t values(2)");
+    EXPECT_EQ(err, other.errmsg + "\n");
+    d.db.commit();
+    other.query("insert into t values(2)", var_list());
+    EXPECT_EQ(other.error, 0);
+
+    // An exclusive lock stops reads too.
+    d.q("begin exclusive");
+    capture_stderr([&] { other.query("select x from t", var_list()); });
+    EXPECT_EQ(other.errmsg, "sqlite3:step [5] database is locked; sql=select x from t");
+    d.db.commit();
+    EXPECT_EQ(dump(other.query("select x from t order by x", var_list())), "x=1;x=2");
+}
+
 TEST(DBWrap, ReopeningAndDestructionCloseTheConnection) {
     // A write transaction left open holds the file's lock until its
     // connection closes.
