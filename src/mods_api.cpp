@@ -148,7 +148,7 @@ void ModsAPI::require(std::string fname) {
         }
     }
     rec.fname = path;
-    rec.mtime = driver_file_mtime(path.c_str());
+    rec.mtime = driver_file_stamp(path.c_str());
     scripts.push_back(rec);
     GPRINT("ModsAPI::require: %s\n", path.c_str());
 
