@@ -24,7 +24,7 @@ class Game;
 struct ModScript {
     std::string _fname;  // the name as the script asked for it
     std::string fname;   // the path of the file that was loaded
-    time_t mtime = 0;    // the file's modification time at the load
+    FileStamp mtime;     // the file's stamp at the load
     std::string name;    // base name with ".lua" ensured; names the chunk
 };
 

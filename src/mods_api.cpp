@@ -148,7 +148,7 @@ void ModsAPI::require(std::string fname) {
         }
     }
     rec.fname = path;
-    rec.mtime = driver_file_mtime(path.c_str());
+    rec.mtime = driver_file_stamp(path.c_str());
     scripts.push_back(rec);
     GPRINT("ModsAPI::require: %s\n", path.c_str());
 
@@ -206,11 +206,18 @@ void ModsAPI::font_draw(const char* name, int points, const char* text, float x,
 
 // Width and height packed as width * 65536 + height: each is clamped to what
 // the packing holds (width below 32768, height below 65536), so a huge text
-// or wrap width can neither overflow nor bleed into the other half.
+// or wrap width can neither overflow nor bleed into the other half. Without a
+// wrap width the height is that of the lines the text holds, as many as
+// font_draw draws, where font_get_height gives one line's.
 int ModsAPI::font_size(std::string name, int points, std::string text, float w) {
     int f = font_load(name.c_str(), points);
     double width = w > 0 ? w : font_get_width(f, text.c_str());
     double height = font_get_height(f, text.c_str(), w);
+    if (w == 0) {
+        FontWrap wrap;
+        _font_wrap_calc(f, text.c_str(), 0, wrap);
+        height *= wrap.total;
+    }
     int wi = myint(width), hi = myint(height);
     wi = wi < 0 ? 0 : (wi > 32767 ? 32767 : wi);
     hi = hi < 0 ? 0 : (hi > 65535 ? 65535 : hi);

@@ -62,14 +62,15 @@ void mods_reload(Game& game) {
     game.data.mods.api->require(game.data.mods.fname);
 }
 
-// Once per wall-clock second: a script whose file is newer than at its load
-// and has been quiet for 2 seconds reloads the mod in the same state.
+// Once per wall-clock second: a script whose file is not the one loaded (its
+// time or size differs) and has been quiet for 2 seconds reloads the mod in
+// the same state.
 void mods_reload_auto(Game& game) {
     time_t now = watch_now();
     if (!watch_due(&game.data.mods.watch, now)) return;
     bool changed = false;
     for (const ModScript& s : game.data.mods.api->scripts)
-        if (watch_changed(driver_file_mtime(s.fname.c_str()), s.mtime, now)) changed = true;
+        if (watch_changed(driver_file_stamp(s.fname.c_str()), s.mtime, now)) changed = true;
     if (changed) {
         GPRINT("reload...\n");
         mods_reload(game);

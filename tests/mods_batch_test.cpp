@@ -580,14 +580,27 @@ TEST_F(Batch, FontSizePacksTheMeasuredWidthAndHeight) {
     int f = 0;
     capture_stdout([&] { f = font_load("console", 24); });
     ASSERT_GT(f, 0) << "the engine's console font";
+    std::string forty;
+    for (int i = 0; i < 40; i++) forty += "line\n";
+    // Without a wrap width the height is that of the lines drawn, one line
+    // height each, at most 32; with one it is the wrapped text's.
     struct {
-        const char* text;
+        std::string text;
         float w;
-    } cases[] = {{"MMMM", 0}, {"", 0}, {"two\nlines", 0}, {"MMMM", 200}, {"a few words to wrap here", 60},
-                 {"x", 0.5f}};
+        int lines;  // 0: as font_get_height measures it in w
+    } cases[] = {{"MMMM", 0, 1},
+                 {"", 0, 1},
+                 {"two\nlines", 0, 2},
+                 {"line one\nline two\nline three", 0, 3},
+                 {"ends in a newline\n", 0, 2},
+                 {forty, 0, 32},
+                 {"MMMM", 200, 0},
+                 {"a few words to wrap here", 60, 0},
+                 {"x", 0.5f, 0}};
+    float line = font_get_height(f, nullptr, 0);
     for (auto& c : cases) {
-        int width = c.w > 0 ? (int)c.w : (int)font_get_width(f, c.text);
-        int height = (int)font_get_height(f, c.text, c.w);
+        int width = c.w > 0 ? (int)c.w : (int)font_get_width(f, c.text.c_str());
+        int height = c.lines ? (int)(line * c.lines) : (int)font_get_height(f, c.text.c_str(), c.w);
         EXPECT_GT(height, 0) << c.text;
         std::string quoted = c.text;
         for (size_t nl; (nl = quoted.find('\n')) != std::string::npos;) quoted.replace(nl, 1, "\\n");
@@ -597,6 +610,8 @@ TEST_F(Batch, FontSizePacksTheMeasuredWidthAndHeight) {
         EXPECT_EQ(api().font_size("console", 24, c.text, c.w), width * 65536 + height) << c.text;
     }
     EXPECT_EQ(global("select('#', qel_font_size('console', 24, 'MMMM'))"), "2");
+    // The font layer's own measure stays one line's height without a width.
+    EXPECT_EQ(font_get_height(f, "line one\nline two\nline three", 0), line);
 }
 
 // ---------------------------------------------------------------------------

@@ -2,6 +2,8 @@
 // what the mods print reaches the standard output as mod log echoes.
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -96,6 +98,28 @@ TEST_F(ModsE2E, EditedScriptReloadsInTheSameState) {
     std::string o = out();
     EXPECT_NE(o.find("reload..."), std::string::npos) << o;
     EXPECT_EQ(o.find("init again"), std::string::npos) << o;
+}
+
+// The script saved again within the second of the version the engine loaded,
+// at the same size: the engine ends up running the new version. The file
+// times are set, so the two saves share a second whenever the test runs.
+TEST_F(ModsE2E, ScriptSavedAgainInTheSecondOfTheLoadedOneReloads) {
+    const char* text = "version = %d\n"
+                       "print('loaded version ' .. version)\n"
+                       "function _loop() if version == 2 then qel_ext_call('exit') end end\n";
+    char v[256];
+    const std::string main = dir.file("main.lua");
+    const time_t saved = time(nullptr) - 10;  // long quiet
+    snprintf(v, sizeof v, text, 1);
+    write_file(main, v);
+    set_mtime(main, saved, 100000000);
+    start("", {"-mod", main});  // on the file as written, times included
+    ASSERT_TRUE(wait_for("ModsAPI: loaded version 1")) << out();
+    snprintf(v, sizeof v, text, 2);
+    write_file(main, v);
+    set_mtime(main, saved, 600000000);
+    EXPECT_EQ(child_wait(child, 20000), 0) << "still running the first version\n" << out();
+    EXPECT_EQ(echoes(), (std::vector<std::string>{"loaded version 1", "loaded version 2"})) << out();
 }
 
 // At shut-down the state closes while its ModsAPI still exists: a finaliser

@@ -315,6 +315,38 @@ TEST_F(ModsTest, WatcherReloadsQuietChangedScripts) {
     EXPECT_EQ(api().scripts.size(), 2u);
 }
 
+// Whole seconds do not tell apart two saves within one second: the time to
+// the nanosecond and the size do.
+TEST_F(ModsTest, WatcherReloadsScriptsSavedAgainWithinOneSecond) {
+    fake_clock_install(1000000);
+    time_t& now = fake_now;
+    const std::string main = dir.file("mod/main.lua");
+    const time_t saved = now - 100;  // the second of every save
+    write_file(main, "version = 1");
+    set_mtime(main, saved, 100000000);
+    restart();
+    auto tick = [&](time_t t) {
+        now = t;
+        return capture_stdout([&] { mods_reload_auto(game); });
+    };
+    struct {
+        const char* text;
+        long nsec;
+        const char* version;
+    } saves[] = {
+        {"version = 2", 600000000, "2"},      // the same second, later: the same size
+        {"version = 3 --", 600000000, "3"},  // the same time: a second write step
+    };
+    for (const auto& v : saves) {
+        write_file(main, v.text);
+        set_mtime(main, saved, v.nsec);
+        std::string out = tick(now + 1);
+        EXPECT_NE(out.find("reload...\n"), std::string::npos) << v.text << "\n" << out;
+        EXPECT_EQ(eval("version"), v.version);
+        EXPECT_EQ(tick(now + 1), "") << v.text;
+    }
+}
+
 TEST_F(ModsTest, LuaTextOfValuesRoundTrips) {
     restart();
     var d = var_dict();

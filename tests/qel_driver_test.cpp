@@ -235,9 +235,12 @@ TEST(DriverFiles, EmptyNulAndPartialReads) {
     EXPECT_EQ(driver_file_load(four.c_str(), small, 10), 4);
     EXPECT_EQ(driver_file_load(forty.c_str(), small, 10), 10);
     EXPECT_EQ(std::string(small, 10), std::string(10, 'z'));
-    struct stat st;
-    stat(four.c_str(), &st);
-    EXPECT_EQ(driver_file_mtime(four.c_str()), st.st_mtime);
+    // The stamp keeps the nanoseconds and the size.
+    set_mtime(four, 1234567, 890123456);
+    FileStamp s = driver_file_stamp(four.c_str());
+    EXPECT_EQ(s.sec, 1234567);
+    EXPECT_EQ(s.nsec, 890123456);
+    EXPECT_EQ(s.size, 4);
 }
 
 TEST(DriverFiles, MissingFilesAndDirectoriesAreNotFiles) {
@@ -252,7 +255,10 @@ TEST(DriverFiles, MissingFilesAndDirectoriesAreNotFiles) {
             int len = -1;
             EXPECT_EQ(driver_file_alloc(path, &len), nullptr);
             EXPECT_EQ(len, 0);
-            EXPECT_EQ(driver_file_mtime(path), 0);
+            FileStamp s = driver_file_stamp(path);
+            EXPECT_EQ(s.sec, 0);
+            EXPECT_EQ(s.nsec, 0);
+            EXPECT_EQ(s.size, 0);
         });
         EXPECT_EQ(err, "") << "the quiet operations stay quiet: " << p;
         char buf[8];

@@ -313,7 +313,7 @@ TEST_F(Font, EmptyOrVanishedFileKeepsWhatTheEntryHad) {
     quiet([&] { font_reload(t); });
     remove("data/t.fnt");
     quiet([&] { font_reload(t); });
-    before.fnt_mtime = 0;  // the vanished file's time
+    before.fnt_mtime = FileStamp();  // the vanished file's stamp
     _expect_same_font(info(t), before);
 }
 
@@ -391,7 +391,7 @@ TEST_F(Font, WatcherReadsQuietChangedFilesKeepingOldGlyphs) {
     EXPECT_EQ(info(own).shapes['c'].w, 4);
     EXPECT_EQ(info(big).shapes['a'].w, 15);  // every size
     EXPECT_FLOAT_EQ(info(big).scale, 2);
-    EXPECT_EQ(info(own).fnt_mtime, fake_now - 2);
+    EXPECT_EQ(info(own).fnt_mtime.sec, fake_now - 2);
 
     // Within one second the files are not looked at again.
     fake_now += 5;

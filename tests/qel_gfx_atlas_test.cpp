@@ -84,7 +84,7 @@ TEST_F(Atlas, FramesBecomeImagesOnTheAtlasTexture) {
     int tid = _gfx->tex_map["sheet"];
     ASSERT_GT(tid, 0);
     EXPECT_STREQ(_gfx_get_tex(tid)->atlas_fname, "./data/sheet.json");
-    EXPECT_EQ(_gfx_get_tex(tid)->atlas_mtime, driver_file_mtime("data/sheet.json"));
+    EXPECT_EQ(_gfx_get_tex(tid)->atlas_mtime, driver_file_stamp("data/sheet.json"));
 
     int hero = image("hero");
     ASSERT_GT(hero, 0);
@@ -216,7 +216,7 @@ TEST_F(Atlas, TheWatcherReadsAChangedAtlasAgain) {
     watch(3000012);
     expect_rect(_gfx_get_img(a)->rect, 20, 30, 4, 4, "read again");
     EXPECT_EQ(image("a"), a);
-    EXPECT_EQ(_gfx_get_tex(tid)->atlas_mtime, 3000010);
+    EXPECT_EQ(_gfx_get_tex(tid)->atlas_mtime.sec, 3000010);
     EXPECT_GT(image("new"), 0);
     expect_rect(_gfx_get_img(image("gone"))->rect, 9, 9, 1, 1, "vanished frame");
 

@@ -305,7 +305,7 @@ TEST_F(Gfx, WatcherReloadsQuietChangedFilesOncePerSecond) {
     EXPECT_EQ(fake_tex_calls, 1);
     watch(4000007);  // quiet for 2 s: reloaded in place
     EXPECT_EQ(fake_tex_calls, 2);
-    EXPECT_EQ(_gfx_get_tex(1)->tex_mtime, 4000005);
+    EXPECT_EQ(_gfx_get_tex(1)->tex_mtime.sec, 4000005);
     EXPECT_NE(_gfx_get_tex(1)->tex, tex);
     EXPECT_EQ(_gfx->img_map["a"], img);
     watch(4000008);  // unchanged since
@@ -328,7 +328,7 @@ TEST_F(Gfx, WatcherReloadsQuietChangedFilesOncePerSecond) {
     EXPECT_EQ(fake_tex_calls, 5);
     EXPECT_EQ(_gfx_get_tex(1)->loaded, 1);
 
-    // A deleted file reads as time 0 and is left alone.
+    // A deleted file has an empty stamp and is left alone.
     remove("data/a.png");
     watch(4000050);
     EXPECT_EQ(fake_tex_calls, 5);

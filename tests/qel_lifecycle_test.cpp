@@ -100,7 +100,7 @@ TEST(Lifecycle, SecondRunStartsLikeTheFirst) {
         });
         EXPECT_NE(err.find("gfx_tex_reload: 1 pic ./data/pic.png\n"), std::string::npos) << err;
         EXPECT_NE(err.find("gfx_tex_reload: 2 f ./data/f.png\n"), std::string::npos) << err;
-        EXPECT_EQ(_font->data[1].fnt_mtime, fake_now - 2);
+        EXPECT_EQ(_font->data[1].fnt_mtime.sec, fake_now - 2);
         EXPECT_NE(err.find("sample reload: ./data/s.wav\n"), std::string::npos) << err;
 
         // No typed byte and no stick position from before this run.

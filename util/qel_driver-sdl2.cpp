@@ -353,9 +353,11 @@ int _driver_event_translate(const SDL_Event* ev, Event* r) {
 
 int driver_event_poll(Event* r) {
     *r = Event(EVT_NONE);
-    // Typed text goes out first, so no text is ever merged or lost.
+    // Typed text goes out first, so no text is ever merged or lost. The log
+    // gets only its length: the bytes may be a password.
     if (!_driver_sdl2.pending_text.empty()) {
-        QEL_LOG("text: '%s'\n", _driver_sdl2.pending_text.c_str());
+        size_t n = _driver_sdl2.pending_text.size();
+        QEL_LOG("text: %zu byte%s\n", n, n == 1 ? "" : "s");
         r->type = EVT_KEYDOWN;
         r->c = (signed char)_driver_sdl2.pending_text[0];
         _driver_sdl2.pending_text.erase(0, 1);

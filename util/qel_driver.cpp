@@ -341,10 +341,14 @@ int driver_file_save(const char* path, void* data, int len) {
     return 0;
 }
 
-time_t driver_file_mtime(const char* path) {
+FileStamp driver_file_stamp(const char* path) {
     struct stat st;
-    // A missing file reads as 0, which never looks newer to the watchers.
-    return _driver_regular(path, &st) ? st.st_mtime : 0;
+    FileStamp s;
+    if (!_driver_regular(path, &st)) return s;
+    s.sec = st.st_mtim.tv_sec;
+    s.nsec = st.st_mtim.tv_nsec;
+    s.size = (long long)st.st_size;
+    return s;
 }
 
 bool driver_data_exists(const char* name) { return driver_file_exists(driver_data_fname(name)); }

@@ -10,10 +10,10 @@
 #ifndef QEL_DRIVER_H
 #define QEL_DRIVER_H
 
-#include <ctime>
 #include <string>
 
 #include "qel_event.h"
+#include "qel_watch.h"
 
 // Flags of driver_init.
 enum {
@@ -123,7 +123,8 @@ int driver_file_fsize(const char* path);
 int driver_file_load(const char* path, void* data, int len);
 std::string driver_file_load(const char* path);
 int driver_file_save(const char* path, void* data, int len);
-time_t driver_file_mtime(const char* path);
+// The watchers' stamp of a file: all zero for a missing one.
+FileStamp driver_file_stamp(const char* path);
 void* driver_file_alloc(const char* path, int* len);
 
 bool driver_data_exists(const char* name);

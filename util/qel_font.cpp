@@ -65,7 +65,7 @@ int font_load(const char* name, int size) {
 void font_reload(int n) {
     if (n <= 0) return;  // entry 0 stands for none and is never written
     FontInfo& f = _font->data[n];
-    f.fnt_mtime = driver_file_mtime(f.fnt_fname);
+    f.fnt_mtime = driver_file_stamp(f.fnt_fname);
     // The file that the lookup found, with its directory: a font asked for as
     // "dir/name" must not read another "name" at the top of the data directory.
     FontParsed got = _font_parse(f, driver_file_load(f.fnt_fname));
@@ -121,6 +121,6 @@ void font_reload_auto() {
     if (!watch_due(&_font->watch, now)) return;
     for (size_t n = 1; n < _font->data.size(); n++) {
         const FontInfo& f = _font->data[n];
-        if (f.fnt_fname[0] && watch_changed(driver_file_mtime(f.fnt_fname), f.fnt_mtime, now)) font_reload((int)n);
+        if (f.fnt_fname[0] && watch_changed(driver_file_stamp(f.fnt_fname), f.fnt_mtime, now)) font_reload((int)n);
     }
 }

@@ -35,7 +35,7 @@ struct FontInfo {
     float scale = 0;         // size / _size, 1 for the font's own size
     GfxRect rect;            // (0, 0, scaleW, scaleH): the picture's declared size
     char fnt_fname[512] = {};  // full path of the font file
-    time_t fnt_mtime = 0;    // its modification time at the last read
+    FileStamp fnt_mtime;     // its stamp at the last read
 };
 
 struct _FontData {

@@ -58,7 +58,7 @@ void gfx_atlas_reload(int tid, const char* fname) {
     std::string path(fname);  // fname may be the entry's own field
     size_t slash = path.rfind('/');
     std::string base = slash == std::string::npos ? path : path.substr(slash + 1);
-    _gfx->tex_data[tid].atlas_mtime = driver_file_mtime(path.c_str());
+    _gfx->tex_data[tid].atlas_mtime = driver_file_stamp(path.c_str());
 
     std::string text = driver_data_load(base.c_str());
     var js;

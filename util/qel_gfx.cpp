@@ -134,7 +134,7 @@ void gfx_tex_reload(int n) {
     if (t.tex) _gfx_tex_gl_free(n);
     int w = 0, h = 0, tw = 0, th = 0;
     t.loaded = 1;
-    t.tex_mtime = driver_file_mtime(t.tex_fname);
+    t.tex_mtime = driver_file_stamp(t.tex_fname);
     t.tex = _gfx_load_file(t.tex_fname, &w, &h, &tw, &th);
     // A failed load has no picture: keep its sizes and memory at zero so it
     // draws nothing and is never counted or evicted.
@@ -251,12 +251,12 @@ void gfx_reload_auto() {
     if (!watch_due(&_gfx->watch, now)) return;
     for (size_t n = 1; n < _gfx->tex_data.size(); n++) {
         const GfxTexture& t = _gfx->tex_data[n];
-        if (t.tex_fname[0] && watch_changed(driver_file_mtime(t.tex_fname), t.tex_mtime, now))
+        if (t.tex_fname[0] && watch_changed(driver_file_stamp(t.tex_fname), t.tex_mtime, now))
             gfx_tex_reload((int)n);
     }
     for (size_t n = 1; n < _gfx->tex_data.size(); n++) {
         const GfxTexture& t = _gfx->tex_data[n];
-        if (t.atlas_fname[0] && watch_changed(driver_file_mtime(t.atlas_fname), t.atlas_mtime, now))
+        if (t.atlas_fname[0] && watch_changed(driver_file_stamp(t.atlas_fname), t.atlas_mtime, now))
             gfx_atlas_reload((int)n, t.atlas_fname);
     }
 }

@@ -45,9 +45,9 @@ struct GfxTexture {
     GfxRect rect;                  // (0, 0, tw, th): the GL texture's size
     char name[64] = {};            // registry name
     char tex_fname[512] = {};      // full path of the image file
-    time_t tex_mtime = 0;          // file time at the last (re)load
+    FileStamp tex_mtime;           // the file's stamp at the last (re)load
     char atlas_fname[512] = {};    // sprite atlas file beside the picture, empty: none
-    time_t atlas_mtime = 0;        // atlas file time at its last read
+    FileStamp atlas_mtime;         // the atlas file's stamp at its last read
     time_t tex_atime = 0;          // wall-clock second of the last use
 };
 

@@ -35,10 +35,10 @@ const char* _mixer_find(const char* _name) {
 static int _mixer_driver_stream_load(const char* path) { return driver_audio_stream_load(path, false); }
 
 // Finds and loads the file of a name not yet in a registry: the driver's
-// index, with the resolved path and its time in fname and mtime. `kind` is
+// index, with the resolved path and its stamp in fname and mtime. `kind` is
 // "sample" or "stream" in the lines printed.
 static int _mixer_load_file(const char* name, const char* kind, int (*load)(const char*), char (&fname)[512],
-                            time_t* mtime) {
+                            FileStamp* mtime) {
     const char* path = _mixer_find(name);
     if (!path) {
         fprintf(stderr, "unable to find %s %s\n", kind, name);
@@ -46,7 +46,7 @@ static int _mixer_load_file(const char* name, const char* kind, int (*load)(cons
     }
     fprintf(stderr, "doing load %s %s\n", kind, name);
     snprintf(fname, sizeof fname, "%s", path);
-    *mtime = driver_file_mtime(fname);
+    *mtime = driver_file_stamp(fname);
     return load(fname);
 }
 
@@ -84,11 +84,11 @@ void mixer_stream_play(int v, float vol) { driver_audio_stream_play(v, vol, 0.0f
 void mixer_stream_stop(int v) { driver_audio_stream_stop(v); }
 void mixer_stream_volume(int v, float vol) { driver_audio_stream_volume(v, vol); }
 
-// Announces a changed file and keeps its new time, so it is announced once
+// Announces a changed file and keeps its new stamp, so it is announced once
 // per change. The clock is read again for every file.
-static void _mixer_check(const char* fname, time_t* mtime, const char* kind, int n, void (*reload)(int)) {
+static void _mixer_check(const char* fname, FileStamp* mtime, const char* kind, int n, void (*reload)(int)) {
     if (!fname[0]) return;
-    time_t t = driver_file_mtime(fname);
+    FileStamp t = driver_file_stamp(fname);
     if (watch_changed(t, *mtime, watch_now())) {
         fprintf(stderr, "%s reload: %s\n", kind, fname);
         reload(n);

@@ -20,15 +20,15 @@
 struct MixerSample {
     int n;                  // the driver's sound index, 0: none
     char sample_fname[512]; // resolved path, empty when no file was found
-    time_t sample_mtime;    // at load or at the last announced change
-    explicit MixerSample(int n = 0) : n(n), sample_fname{}, sample_mtime(0) {}
+    FileStamp sample_mtime; // the file's stamp at load or at the last announced change
+    explicit MixerSample(int n = 0) : n(n), sample_fname{}, sample_mtime() {}
 };
 
 struct MixerStream {
     int n;
     char stream_fname[512];
-    time_t stream_mtime;
-    explicit MixerStream(int n = 0) : n(n), stream_fname{}, stream_mtime(0) {}
+    FileStamp stream_mtime;
+    explicit MixerStream(int n = 0) : n(n), stream_fname{}, stream_mtime() {}
 };
 
 struct _MixerData {

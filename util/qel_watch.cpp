@@ -14,4 +14,10 @@ bool watch_due(Watch* w, time_t now) {
     return true;
 }
 
-bool watch_changed(time_t mtime, time_t loaded, time_t now) { return mtime > loaded && mtime <= now - 2; }
+bool operator==(const FileStamp& a, const FileStamp& b) {
+    return a.sec == b.sec && a.nsec == b.nsec && a.size == b.size;
+}
+
+bool watch_changed(const FileStamp& cur, const FileStamp& loaded, time_t now) {
+    return !(cur == FileStamp()) && !(cur == loaded) && cur.sec <= now - 2;
+}

@@ -1,12 +1,13 @@
-// qel_watch: what the file watchers of images, fonts, sounds and scripts
-// share, and the wall clock they and the texture budget read.
+// qel_watch: what the file watchers of images, atlases, fonts, sounds and
+// scripts share, and the wall clock they and the texture budget read.
 //
 // A watcher looks at its files at most once per wall-clock second, and reads
-// a file again once it is newer than at its load and has been quiet for two
-// seconds, so that a file still being written is left alone. Each module
-// keeps its watcher's state (a Watch) in its own state record, so a new
-// record starts a watcher that checks at once; the names it watches and what
-// it prints stay with the module.
+// a file again once it is no longer the file it read (another modification
+// time or size) and has been quiet for two seconds, so that a file still
+// being written is left alone. Each module keeps its watcher's state (a
+// Watch) in its own state record, so a new record starts a watcher that
+// checks at once; the names it watches and what it prints stay with the
+// module.
 #ifndef QEL_WATCH_H
 #define QEL_WATCH_H
 
@@ -15,6 +16,16 @@
 struct Watch {
     time_t last;  // wall-clock second of the last check; 0 before the first
 };
+
+// What a watcher keeps of a file to know it again (driver_file_stamp): its
+// modification time to the nanosecond and its size. Whole seconds alone do
+// not tell apart two versions saved within one second. All zero: no file.
+struct FileStamp {
+    time_t sec = 0;
+    long nsec = 0;
+    long long size = 0;
+};
+bool operator==(const FileStamp& a, const FileStamp& b);
 
 // The wall clock in seconds: time(), or the clock a test set.
 time_t watch_now();
@@ -27,9 +38,9 @@ void _watch_set_clock(WatchClock clock);
 // is not the second of its last check, which it then becomes.
 bool watch_due(Watch* w, time_t now);
 
-// Whether a file of modification time `mtime`, last read when it had the time
-// `loaded`, is to be read again at `now`: newer, and at least two seconds
-// old. A missing file reads as time 0 and so never counts.
-bool watch_changed(time_t mtime, time_t loaded, time_t now);
+// Whether a file whose stamp is `cur`, read when its stamp was `loaded`, is
+// to be read again at `now`: the stamps differ (an older file counts too) and
+// its time is at least two seconds old. A missing file never counts.
+bool watch_changed(const FileStamp& cur, const FileStamp& loaded, time_t now);
 
 #endif

@@ -44,8 +44,8 @@ void write_file(const std::string& path, const std::string& bytes) {
     fclose(f);
 }
 
-void set_mtime(const std::string& path, time_t t) {
-    struct timespec ts[2] = {{t, 0}, {t, 0}};
+void set_mtime(const std::string& path, time_t t, long nsec) {
+    struct timespec ts[2] = {{t, nsec}, {t, nsec}};
     if (utimensat(AT_FDCWD, path.c_str(), ts, 0) != 0) throw std::runtime_error("cannot set the time of " + path);
 }
 

@@ -35,8 +35,9 @@ class WorkDir : public TempDir {
 };
 
 void write_file(const std::string& path, const std::string& bytes);
-// Sets the file's access and modification times to t.
-void set_mtime(const std::string& path, time_t t);
+// Sets the file's access and modification times to t seconds and nsec
+// nanoseconds.
+void set_mtime(const std::string& path, time_t t, long nsec = 0);
 std::string read_file(const std::string& path);
 // Everything left to read from an open stream.
 std::string read_stream(FILE* f);

@@ -1,0 +1,154 @@
+// The file watchers of pictures, atlases, fonts, samples and streams under
+// one rule, over real files whose times the test sets to the nanosecond and
+// a clock it sets: a file is read again once it is not the file that was read
+// (another time or size) and has been quiet for two seconds.
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "audio_fixtures.h"
+#include "capture.h"
+#include "fake_clock.h"
+#include "headless.h"
+#include "qel_font.h"
+#include "qel_gfx.h"
+#include "qel_mixer.h"
+#include "tempdir.h"
+
+namespace {
+
+// One watched file: three versions of it (the one loaded first, another of
+// the same size, a longer one) and how to tell, from the registry or from
+// what one pass of the watchers printed, that they did not read it again.
+struct Kind {
+    const char* name;
+    std::string path, v1, same_size, longer;
+    std::function<bool(const std::string& log)> still_v1;
+};
+
+std::string atlas(int x) {
+    return "{\"frames\":{\"cell.png\":{\"frame\":{\"x\":" + std::to_string(x) + ",\"y\":0,\"w\":8,\"h\":8}}}}";
+}
+
+std::string font(int advance) {
+    return "common lineHeight=20 base=16 scaleW=64 scaleH=64\nchar id=97 width=4 height=4 xadvance=" +
+           std::to_string(advance) + "\n";
+}
+
+std::string wav(int value, int frames) {
+    return wav_file(WAV_PCM, 16, 1, 44100, wav_data_s16(std::vector<int16_t>((size_t)frames, (int16_t)value)));
+}
+
+class Watchers : public ::testing::Test {
+protected:
+    WorkDir dir;
+    std::vector<Kind> kinds{
+        {"picture", "data/pic.png", "v1", "v2", "v22",
+         [](const std::string& log) { return log.find(" pic ./data/pic.png\n") == std::string::npos; }},
+        {"atlas", "data/sheet.json", atlas(10), atlas(20), atlas(200),
+         [](const std::string&) { return _gfx_get_img(_gfx->img_map.at("cell"))->rect.x == 10; }},
+        {"font", "data/f.fnt", font(5), font(7), font(17),
+         [](const std::string&) { return _font->data[1].shapes['a'].w == 5; }},
+        {"sample", "data/s.wav", wav(1000, 441), wav(2000, 441), wav(1000, 442),
+         [](const std::string& log) { return log.find("sample reload: ./data/s.wav\n") == std::string::npos; }},
+        {"stream", "data/m.ogg", "ogg 1", "ogg 2", "ogg 22",
+         [](const std::string& log) { return log.find("stream reload: ./data/m.ogg\n") == std::string::npos; }},
+    };
+
+    void TearDown() override {
+        stop();
+        fake_clock_remove();
+    }
+    // Fresh registries holding every kind at its first version.
+    void start() {
+        capture_stderr([&] {
+            capture_stdout([&] {
+                headless_open(dir.file("alt"), fake_tex_load);
+                font_init();
+                mixer_init();
+                gfx_img_load("pic");
+                write_file("data/sheet.png", "x");
+                gfx_atlas_load("sheet");
+                font_load("f", 0);
+                mixer_sample_load("s");
+                mixer_stream_load("m");
+            });
+        });
+        started = true;
+    }
+    void stop() {
+        if (!started) return;
+        capture_stdout([] {
+            mixer_deinit();
+            font_deinit();
+            headless_close();
+        });
+        started = false;
+    }
+    // One pass of every watcher at `now`; what they printed.
+    std::string watch(time_t now) {
+        fake_now = now;
+        std::string log;
+        capture_stdout([&] {
+            log = capture_stderr([] {
+                gfx_reload_auto();
+                font_reload_auto();
+                mixer_reload_auto();
+            });
+        });
+        return log;
+    }
+
+private:
+    bool started = false;
+};
+
+}  // namespace
+
+TEST_F(Watchers, ReadAgainWhatIsNotTheFileThatWasRead) {
+    const time_t s = 5000000;  // the second the first versions were saved in
+    enum Change { NONE, SAME_SIZE, LONGER, REMOVED };
+    struct Case {
+        const char* what;
+        Change change;
+        time_t sec;
+        long nsec;
+        bool reread;  // at the check of second s + 10
+        bool later;   // at the check of the next second
+    } cases[] = {
+        {"untouched", NONE, 0, 0, false, false},
+        {"saved again in the second of the first save", SAME_SIZE, s, 600000000, true, false},
+        {"written on in a second step with the same time", LONGER, s, 100000000, true, false},
+        {"an older version put back", SAME_SIZE, s - 50, 0, true, false},
+        {"saved one second before the check", SAME_SIZE, s + 9, 0, false, true},
+        {"saved two seconds before the check", SAME_SIZE, s + 8, 0, true, false},
+        {"removed", REMOVED, 0, 0, false, false},
+    };
+    fake_clock_install(s + 5);
+    for (const Case& c : cases) {
+        for (const Kind& k : kinds) {
+            write_file(k.path, k.v1);
+            set_mtime(k.path, s, 100000000);
+        }
+        start();
+        for (const Kind& k : kinds) {
+            if (c.change == REMOVED) remove(k.path.c_str());
+            if (c.change == SAME_SIZE || c.change == LONGER) {
+                write_file(k.path, c.change == LONGER ? k.longer : k.same_size);
+                set_mtime(k.path, c.sec, c.nsec);
+            }
+        }
+        std::string log = watch(s + 10);
+        for (const Kind& k : kinds) EXPECT_EQ(!k.still_v1(log), c.reread) << k.name << ", " << c.what << "\n" << log;
+        // What was read is then the file the watcher knows: no second read.
+        log = watch(s + 11);
+        if (c.later)
+            for (const Kind& k : kinds) EXPECT_FALSE(k.still_v1(log)) << k.name << ", " << c.what << "\n" << log;
+        else
+            EXPECT_EQ(log, "") << c.what;
+        stop();
+    }
+}
