@@ -241,6 +241,7 @@ TEST(DriverFiles, EmptyNulAndPartialReads) {
     EXPECT_EQ(s.sec, 1234567);
     EXPECT_EQ(s.nsec, 890123456);
     EXPECT_EQ(s.size, 4);
+    EXPECT_EQ(driver_file_mtime(four.c_str()), 1234567);
 }
 
 TEST(DriverFiles, MissingFilesAndDirectoriesAreNotFiles) {
@@ -259,6 +260,7 @@ TEST(DriverFiles, MissingFilesAndDirectoriesAreNotFiles) {
             EXPECT_EQ(s.sec, 0);
             EXPECT_EQ(s.nsec, 0);
             EXPECT_EQ(s.size, 0);
+            EXPECT_EQ(driver_file_mtime(path), 0);
         });
         EXPECT_EQ(err, "") << "the quiet operations stay quiet: " << p;
         char buf[8];

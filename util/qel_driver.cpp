@@ -341,6 +341,8 @@ int driver_file_save(const char* path, void* data, int len) {
     return 0;
 }
 
+time_t driver_file_mtime(const char* path) { return driver_file_stamp(path).sec; }
+
 FileStamp driver_file_stamp(const char* path) {
     struct stat st;
     FileStamp s;

@@ -123,6 +123,8 @@ int driver_file_fsize(const char* path);
 int driver_file_load(const char* path, void* data, int len);
 std::string driver_file_load(const char* path);
 int driver_file_save(const char* path, void* data, int len);
+// The modification time in whole seconds; 0 for a missing file.
+time_t driver_file_mtime(const char* path);
 // The watchers' stamp of a file: all zero for a missing one.
 FileStamp driver_file_stamp(const char* path);
 void* driver_file_alloc(const char* path, int* len);
