@@ -92,14 +92,15 @@ static void qel_find_header(qel_web* page) {
     page->_head_lf = lf;
 }
 
-// The request head; the length it has (or would have with more room), as
-// snprintf counts.
+// The request head, its lines ended with CR LF (some servers refuse a bare
+// line feed); the length it has (or would have with more room), as snprintf
+// counts.
 static int _qel_web_head(char* out, size_t size, const qel_web* page, int postlen) {
     if (postlen == 0)
-        return snprintf(out, size, "GET %s HTTP/1.0\nHost: %s:%d\n\n", page->path, page->host, page->port);
+        return snprintf(out, size, "GET %s HTTP/1.0\r\nHost: %s:%d\r\n\r\n", page->path, page->host, page->port);
     return snprintf(out, size,
-                    "POST %s HTTP/1.0\nHost: %s:%d\nContent-Type: application/x-www-form-urlencoded\n"
-                    "Content-Length: %d\n\n",
+                    "POST %s HTTP/1.0\r\nHost: %s:%d\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                    "Content-Length: %d\r\n\r\n",
                     page->path, page->host, page->port, postlen);
 }
 
