@@ -631,9 +631,47 @@ TEST(QelWeb, StockHttpServer) {
     child_wait(py, 0);
 }
 
+// A host or path with a control byte would put its own lines into the
+// request: refused before anything is connected. Other bytes go as given.
+TEST(QelWeb, RefusesControlBytesInHostOrPath) {
+    AnsweringServer srv("HTTP/1.0 200 OK\r\n\r\nok");
+    struct Case {
+        std::string host, path;
+    } cases[] = {
+        {"127.0.0.1", "/a HTTP/1.0\r\nX-Injected: 1\r\n\r\nGET /second"},
+        {"127.0.0.1", "/a\nb"},
+        {"127.0.0.1", "/a\rb"},
+        {"127.0.0.1", "/a\tb"},
+        {"127.0.0.1", "/a\x7f"},
+        {"127.0.0.1", "/a\x01"},
+        {"127.0.0.1\r\nX-Injected: 1", "/"},
+        {"127.0.0.1\n", "/"},
+    };
+    for (const Case& c : cases) {
+        qel_web* page = nullptr;
+        std::string err = capture_stderr(
+            [&] { page = qel_web_create(c.host.c_str(), srv.server.port(), c.path.c_str(), nullptr, 0, 10); });
+        EXPECT_EQ(err, "qel_web_create: refused: a control byte in the host or path\n") << c.path;
+        EXPECT_EQ(page->error, 1);
+        EXPECT_EQ(page->state, QEL_WEB_STATE_NEW);
+        EXPECT_EQ(page->sockfd, -1);
+        EXPECT_EQ(page->_request.len, 0);
+        EXPECT_EQ(qel_web_poll(page), 1);
+        qel_web_destroy(page);
+    }
+    // The first request the server sees is this one.
+    const std::string path = "/caf\xc3\xa9?q=%0d%0a";
+    qel_web* page = qel_web_create("127.0.0.1", srv.server.port(), path.c_str(), nullptr, 0, 10);
+    EXPECT_TRUE(finish(page));
+    EXPECT_EQ(page->error, 0);
+    EXPECT_EQ(srv.request(0),
+              "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(srv.server.port()) + "\r\n\r\n");
+    qel_web_destroy(page);
+}
+
 // lighttpd, which answers 400 to request lines that end with a bare line
 // feed: a GET and a POST of a file bring it byte for byte, a missing file
-// its 404 page like any other answer.
+// its 404 page like any other answer, and an injected path is refused.
 TEST(QelWeb, Lighttpd) {
     TempDir site;
     std::string file(1500000, '\0');
@@ -658,6 +696,16 @@ TEST(QelWeb, Lighttpd) {
     EXPECT_EQ(page->error, 0);
     EXPECT_EQ(page->state, QEL_WEB_STATE_DONE);
     EXPECT_EQ(response_of(page).substr(0, 13), "HTTP/1.0 404 ");
+    qel_web_destroy(page);
+
+    std::string err = capture_stderr([&] {
+        page = qel_web_create("127.0.0.1", server.port(), "/a HTTP/1.0\r\nX-Injected: 1\r\n\r\nGET /data.bin",
+                              nullptr, 0, 10);
+    });
+    EXPECT_EQ(err, "qel_web_create: refused: a control byte in the host or path\n");
+    EXPECT_EQ(page->error, 1);
+    EXPECT_EQ(page->state, QEL_WEB_STATE_NEW);
+    EXPECT_EQ(page->sockfd, -1);
     qel_web_destroy(page);
 }
 

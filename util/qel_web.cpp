@@ -117,6 +117,14 @@ static int _qel_web_request(qel_web* page, const char* post, int postlen) {
     return 0;
 }
 
+// A control byte, CR and LF among them, would end the request line or the
+// Host line early and let what follows stand as lines of its own.
+static bool _qel_web_has_control(const char* s) {
+    for (; *s; s++)
+        if ((unsigned char)*s < 0x20 || *s == 0x7f) return true;
+    return false;
+}
+
 int qel_web_init() {
     if (posix_net_start() != 0) return -1;
     _qel_web_is_init = 1;
@@ -143,6 +151,11 @@ qel_web* qel_web_create(const char* _host, int port, const char* _path, const ch
     if (host_len >= sizeof page->host || path_len >= sizeof page->path || postlen < 0) {
         fprintf(stderr, "qel_web_create: refused: host of %zu bytes, path of %zu bytes, postlen %d\n", host_len,
                 path_len, postlen);
+        page->error = 1;
+        return page;
+    }
+    if (_qel_web_has_control(_host) || _qel_web_has_control(_path)) {
+        fprintf(stderr, "qel_web_create: refused: a control byte in the host or path\n");
         page->error = 1;
         return page;
     }
