@@ -92,6 +92,29 @@ struct AnsweringServer {
 // address the resolver reads as 127.0.0.1, of any length.
 std::string long_loopback(size_t n) { return "127.0.0." + std::string(n - 9, '0') + "1"; }
 
+// python3's stock http.server serving dir on 127.0.0.1, at a port of its own
+// choosing (0 when it did not start); killed when the object goes.
+struct StockServer {
+    TempDir logs;
+    Child child;
+    int port = 0;
+    explicit StockServer(const std::string& dir) {
+        const char* script =
+            "import http.server, os, sys\n"
+            "os.chdir(sys.argv[1])\n"
+            "s = http.server.HTTPServer(('127.0.0.1', 0), http.server.SimpleHTTPRequestHandler)\n"
+            "print(s.server_address[1], flush=True)\n"
+            "s.serve_forever()\n";
+        child = child_start({"/usr/bin/python3", "-c", script, dir}, {}, logs.file("out"));
+        for (int i = 0; i < 1000 && port == 0; i++) {
+            port = atoi(output().c_str());
+            if (!port) usleep(10000);
+        }
+    }
+    ~StockServer() { child_wait(child, 0); }
+    std::string output() const { return read_file(logs.file("out")); }
+};
+
 }  // namespace
 
 TEST(QelWeb, InitAndDeinit) {
@@ -258,7 +281,7 @@ TEST(QelWeb, HeadSplitAtEveryBytePosition) {
     }
 }
 
-// The value of a head line: name and colon compared case-sensitively at the
+// The value of a head line: name and colon compared in any case at the
 // start of a line, spaces (only) skipped, copied up to the line's end or
 // dlen - 1 bytes, dest zeroed whole first; lines of the body are not looked at.
 TEST(QelWeb, HeaderValues) {
@@ -277,9 +300,9 @@ TEST(QelWeb, HeaderValues) {
         int dlen;
         std::string want;
     } cases[] = {
-        {"Content-Length", 16, "12"}, {"Content-Length", 3, "12"}, {"Content-Length", 2, "1"},
-        {"Content-Length", 1, ""},    {"content-length", 16, ""},  {"Content", 16, ""},
-        {"Length", 16, "3"},          {"X-Spaced", 16, "\t v "},   {"X-Empty", 16, ""},
+        {"Content-Length", 16, "12"}, {"Content-Length", 3, "12"},  {"Content-Length", 2, "1"},
+        {"Content-Length", 1, ""},    {"content-length", 16, "12"}, {"Content", 16, ""},
+        {"Length", 16, "3"},          {"X-Spaced", 16, "\t v "},    {"X-Empty", 16, ""},
         {"Server", 16, "s"},          {"Content-Type", 16, ""},
     };
     for (const Case& c : cases) {
@@ -592,23 +615,13 @@ TEST(QelWebDeathTest, OutOfMemoryWhileReceivingKeepsTheData) {
 // The stock server: a file, its head values, and a missing file, whose
 // answer completes like any other.
 TEST(QelWeb, StockHttpServer) {
-    TempDir site, logs;
+    TempDir site;
     std::string file(10000, '\0');
     for (size_t i = 0; i < file.size(); i++) file[i] = (char)('a' + i % 26);
     write_file(site.file("page.txt"), file);
-    const char* script =
-        "import http.server, os, sys\n"
-        "os.chdir(sys.argv[1])\n"
-        "s = http.server.HTTPServer(('127.0.0.1', 0), http.server.SimpleHTTPRequestHandler)\n"
-        "print(s.server_address[1], flush=True)\n"
-        "s.serve_forever()\n";
-    Child py = child_start({"/usr/bin/python3", "-c", script, site.path()}, {}, logs.file("out"));
-    int port = 0;
-    for (int i = 0; i < 1000 && port == 0; i++) {
-        port = atoi(read_file(logs.file("out")).c_str());
-        if (!port) usleep(10000);
-    }
-    ASSERT_GT(port, 0) << read_file(logs.file("out"));
+    StockServer py(site.path());
+    ASSERT_GT(py.port, 0) << py.output();
+    int port = py.port;
 
     qel_web* page = qel_web_create("127.0.0.1", port, "/page.txt", nullptr, 0, 10);
     EXPECT_TRUE(finish(page));
@@ -628,7 +641,51 @@ TEST(QelWeb, StockHttpServer) {
     EXPECT_EQ(page->state, QEL_WEB_STATE_DONE);
     EXPECT_EQ(response_of(page).rfind("HTTP/1.0 404 ", 0), 0u);
     qel_web_destroy(page);
-    child_wait(py, 0);
+}
+
+// Header names are compared in any case, as HTTP has them: the stock server
+// writes "Content-type".
+TEST(QelWeb, StockHttpServerHeaderNamesInAnyCase) {
+    TempDir site;
+    write_file(site.file("page.txt"), "hello");
+    StockServer py(site.path());
+    ASSERT_GT(py.port, 0) << py.output();
+    qel_web* page = qel_web_create("127.0.0.1", py.port, "/page.txt", nullptr, 0, 10);
+    EXPECT_TRUE(finish(page));
+    EXPECT_EQ(page->error, 0);
+    EXPECT_EQ(body_of(page), "hello");
+    struct Case {
+        const char* name;
+        const char* want;
+    } cases[] = {{"Content-Type", "text/plain"}, {"CONTENT-TYPE", "text/plain"}, {"content-length", "5"}};
+    for (const Case& c : cases) {
+        char v[32];
+        qel_web_get_header(page, v, sizeof v, c.name);
+        EXPECT_STREQ(v, c.want) << c.name;
+    }
+    qel_web_destroy(page);
+}
+
+// Only ASCII letters are folded: other bytes, those of UTF-8 included, must
+// be the same.
+TEST(QelWeb, HeaderNamesMatchInAnyCase) {
+    AnsweringServer srv("HTTP/1.0 200 OK\r\nContent-type: text/plain\r\nX-A: 1\r\nX\xc3\xa9: 2\r\n\r\nbody");
+    qel_web* page = qel_web_create("127.0.0.1", srv.server.port(), "/", nullptr, 0, 10);
+    ASSERT_TRUE(finish(page));
+    struct Case {
+        const char* name;
+        const char* want;
+    } cases[] = {
+        {"Content-Type", "text/plain"}, {"content-type", "text/plain"}, {"CONTENT-TYPE", "text/plain"},
+        {"Content-type", "text/plain"}, {"x-a", "1"},                   {"X_A", ""},
+        {"X-A-", ""},                   {"x\xc3\xa9", "2"},             {"X\xc3\x89", ""},
+    };
+    for (const Case& c : cases) {
+        char v[32];
+        qel_web_get_header(page, v, sizeof v, c.name);
+        EXPECT_STREQ(v, c.want) << c.name;
+    }
+    qel_web_destroy(page);
 }
 
 // A host or path with a control byte would put its own lines into the

@@ -270,6 +270,16 @@ int qel_web_poll(qel_web* page) {
     return 0;
 }
 
+// Header names are compared in any case, as HTTP has them. Only ASCII letters
+// fold, so the locale plays no part.
+static unsigned char _qel_web_lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+static bool _qel_web_same_name(const unsigned char* d, const char* key, int n) {
+    for (int i = 0; i < n; i++)
+        if (_qel_web_lower(d[i]) != _qel_web_lower((unsigned char)key[i])) return false;
+    return true;
+}
+
 void qel_web_get_header(qel_web* page, char* dest, int dlen, const char* name) {
     char key[256];
     size_t name_len = strlen(name);
@@ -287,7 +297,7 @@ void qel_web_get_header(qel_web* page, char* dest, int dlen, const char* name) {
     int end = page->header;
     int i = 0;
     while (i < end) {
-        if (end - i >= key_len && memcmp(d + i, key, (size_t)key_len) == 0) {
+        if (end - i >= key_len && _qel_web_same_name(d + i, key, key_len)) {
             int j = i + key_len;
             while (j < end && d[j] == ' ') j++;
             for (int n = 0; j < end && d[j] != '\r' && d[j] != '\n' && n < dlen - 1; n++) dest[n] = (char)d[j++];
