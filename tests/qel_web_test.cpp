@@ -220,7 +220,8 @@ TEST(QelWeb, NameCacheLines) {
 }
 
 // The body starts right after the empty line that ends the head, carriage
-// returns or not; without one the whole response is the body.
+// returns or not; a response with neither a status line nor an empty line is
+// all body.
 TEST(QelWeb, FindsTheEndOfTheHead) {
     struct Case {
         std::string response, body;
@@ -233,7 +234,6 @@ TEST(QelWeb, FindsTheEndOfTheHead) {
         {"\n\nbody", "body", true},
         {"\r\n\r\n", "", true},
         {"no head\r\nat all\r\n", "no head\r\nat all\r\n", false},
-        {"", "", false},
     };
     for (const Case& c : cases) {
         AnsweringServer srv(c.response);
@@ -686,6 +686,47 @@ TEST(QelWeb, HeaderNamesMatchInAnyCase) {
         EXPECT_STREQ(v, c.want) << c.name;
     }
     qel_web_destroy(page);
+}
+
+// A response cut short fails, with what came kept in the record: nothing
+// at all, a status line whose head never ends (the head is then not taken
+// for the body), a body shorter than its Content-Length. Complete answers,
+// and one that never had a status line, end as they always did.
+TEST(QelWeb, TruncatedResponsesFailAndKeepWhatCame) {
+    const std::string ok = "HTTP/1.0 200 OK\r\n", twenty(20, 't');
+    const std::string endless = ok + "X-Endless: " + std::string(3 << 20, 'h');
+    struct Case {
+        std::string response;
+        std::string body, err;
+    } cases[] = {
+        {"", "", "qel_web: the peer closed without answering\n"},
+        {ok + "Content-Length: 5\r\n", "", "qel_web: the response ended inside its head\n"},
+        {"HTTP/1.0 200 OK", "", "qel_web: the response ended inside its head\n"},
+        {endless, "", "qel_web: the response ended inside its head\n"},
+        {ok + "Content-Length: 1000\r\n\r\n" + twenty, twenty, "qel_web: the body ended after 20 of 1000 bytes\n"},
+        {ok + "content-length:1000\r\n\r\n" + twenty, twenty, "qel_web: the body ended after 20 of 1000 bytes\n"},
+        {ok + "Content-Length: 99999999999999999999\r\n\r\n" + twenty, twenty,
+         "qel_web: the body ended after 20 of 99999999999999999999 bytes\n"},
+        {ok + "Content-Length: 20\r\n\r\n" + twenty, twenty, ""},
+        // More than declared, or a length that is not a number: kept whole.
+        {ok + "Content-Length: 5\r\n\r\n" + twenty, twenty, ""},
+        {ok + "Content-Length: many\r\n\r\n" + twenty, twenty, ""},
+        {ok + "\r\n", "", ""},
+        {"no head at all", "no head at all", ""},
+        {"HTTP", "HTTP", ""},
+    };
+    for (const Case& c : cases) {
+        AnsweringServer srv(c.response);
+        qel_web* page = qel_web_create("127.0.0.1", srv.server.port(), "/", nullptr, 0, 10);
+        std::string err = capture_stderr([&] { EXPECT_TRUE(finish(page)); });
+        std::string what = c.response.substr(0, 60);
+        EXPECT_EQ(err, c.err) << what;
+        EXPECT_EQ(page->error, c.err.empty() ? 0 : 1) << what;
+        EXPECT_EQ(page->state, c.err.empty() ? QEL_WEB_STATE_DONE : QEL_WEB_STATE_RECV) << what;
+        EXPECT_TRUE(response_of(page) == c.response) << what;
+        EXPECT_TRUE(body_of(page) == c.body) << what << " gave a body of " << page->len;
+        qel_web_destroy(page);
+    }
 }
 
 // A host or path with a control byte would put its own lines into the

@@ -208,6 +208,54 @@ static int _qel_web_send(qel_web* page) {
     return 0;
 }
 
+// Whether the response opens with a status line: then its head ends only at
+// an empty line, and nothing before that is body.
+static bool _qel_web_has_status(const qel_web_buffer* res) {
+    return res->len >= 5 && memcmp(res->data, "HTTP/", 5) == 0;
+}
+
+// Points data and len at the body, which follows the head. Until the head's
+// end is found, a response that opened with a status line has no body yet and
+// any other counts as all body, which is what a connection that never sends a
+// head leaves.
+static void _qel_web_set_body(qel_web* page) {
+    const qel_web_buffer* res = &page->_response;
+    page->data = res->data + page->header;
+    page->len = page->header == 0 && _qel_web_has_status(res) ? 0 : res->len - page->header;
+}
+
+// Whether the head declares a Content-Length (digits, blanks after them
+// allowed) beyond the body that came; the value's text goes to v.
+static bool _qel_web_body_short(qel_web* page, char* v, int vlen) {
+    qel_web_get_header(page, v, vlen, "Content-Length");
+    const char* p = v;
+    if (*p < '0' || *p > '9') return false;
+    long long n = 0;
+    // Past 2^40 the count stops growing: no body comes near it.
+    for (; *p >= '0' && *p <= '9'; p++)
+        if (n < (1LL << 40)) n = n * 10 + (*p - '0');
+    while (*p == ' ' || *p == '\t') p++;
+    return *p == 0 && n > page->len;
+}
+
+// The peer closed: the response is complete unless it was cut short, which
+// fails the request with what came kept.
+static int _qel_web_closed(qel_web* page) {
+    char declared[64];
+    if (page->_response.len == 0) {
+        fprintf(stderr, "qel_web: the peer closed without answering\n");
+    } else if (page->header == 0 && _qel_web_has_status(&page->_response)) {
+        fprintf(stderr, "qel_web: the response ended inside its head\n");
+    } else if (_qel_web_body_short(page, declared, sizeof declared)) {
+        fprintf(stderr, "qel_web: the body ended after %d of %s bytes\n", page->len, declared);
+    } else {
+        page->state = QEL_WEB_STATE_DONE;
+        return 1;
+    }
+    page->error = 1;
+    return 1;
+}
+
 static int _qel_web_recv(qel_web* page) {
     enum { CHUNK = 4096 };
     qel_web_buffer* res = &page->_response;
@@ -216,24 +264,18 @@ static int _qel_web_recv(qel_web* page) {
         page->error = 1;
         return 1;
     }
-    page->data = res->data + page->header;
+    _qel_web_set_body(page);
     long n = posix_socket_recv(page->sockfd, res->data + res->len, CHUNK);
     if (n < 0) {
         perror("recv");
         page->error = 1;
         return 1;
     }
-    if (n == 0) {
-        page->state = QEL_WEB_STATE_DONE;
-        return 1;
-    }
+    if (n == 0) return _qel_web_closed(page);
     res->len += (int)n;
     qel_web_reset_timeout(page);
-    // Until the head's end is found the whole response counts as the body,
-    // which is what a connection that never sends one leaves.
     if (page->header == 0) qel_find_header(page);
-    page->data = res->data + page->header;
-    page->len = res->len - page->header;
+    _qel_web_set_body(page);
     return 0;
 }
 

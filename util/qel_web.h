@@ -37,7 +37,7 @@ enum {
 // One request and its response.
 struct qel_web {
     unsigned char* data;  // the body, inside _response (null until the first receive)
-    int len;              // body bytes
+    int len;              // body bytes: none while a head opened by a status line goes on
     int error;            // 0, or 1 after any failure
     char host[256];
     int port;
@@ -72,6 +72,9 @@ void qel_web_deinit();
 qel_web* qel_web_create(const char* _host, int port, const char* _path, const char* post, int postlen,
                         int timeout);
 // One step: 1 when the request is done or has failed (error set), else 0.
+// A response cut short fails, with what came kept: the peer closing without
+// a byte, a head opened by a status line ("HTTP/") that never ends, a body
+// shorter than its Content-Length.
 int qel_web_poll(qel_web* page);
 // Copies the value of the response head line "name:" (the name in any case,
 // spaces after the colon skipped) into dest, at most dlen - 1 bytes and always
