@@ -9,6 +9,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -764,6 +765,44 @@ TEST(QelWeb, RefusesControlBytesInHostOrPath) {
     EXPECT_EQ(page->error, 0);
     EXPECT_EQ(srv.request(0),
               "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1:" + std::to_string(srv.server.port()) + "\r\n\r\n");
+    qel_web_destroy(page);
+}
+
+// One poll takes all that the socket holds, up to a mebibyte, so a game
+// polling once a frame is not held to a few kilobytes a frame.
+TEST(QelWeb, OnePollTakesWhatTheSocketHolds) {
+    const int total = 3 << 19;
+    const std::string head = "HTTP/1.0 200 OK\r\n\r\n";
+    std::string reply = head + std::string((size_t)total - head.size(), 'r');
+    TcpServer srv([&](TcpServer& s, int fd) {
+        tcp_read_request(fd);
+        tcp_write(fd, reply);
+        s.wait();
+    });
+    qel_web* page = qel_web_create("127.0.0.1", srv.port(), "/", nullptr, 0, 10);
+    // Room for the whole response in the socket (set before the connect).
+    int room = 4 << 20;
+    socklen_t size = sizeof room;
+    ASSERT_EQ(setsockopt(page->sockfd, SOL_SOCKET, SO_RCVBUF, &room, size), 0);
+    ASSERT_EQ(getsockopt(page->sockfd, SOL_SOCKET, SO_RCVBUF, &room, &size), 0);
+    if (room < 2 * total) {
+        qel_web_destroy(page);
+        GTEST_SKIP() << "the kernel keeps receive buffers to " << room << " bytes";
+    }
+    ASSERT_TRUE(poll_until(page, [&] { return page->state == QEL_WEB_STATE_RECV; }));
+    int held = 0;
+    auto end = Clock::now() + std::chrono::seconds(20);
+    while (ioctl(page->sockfd, FIONREAD, &held) == 0 && held < total && Clock::now() < end) usleep(1000);
+    ASSERT_EQ(held, total);
+    EXPECT_EQ(qel_web_poll(page), 0);
+    EXPECT_EQ(page->_response.len, 1 << 20);
+    EXPECT_EQ(page->len, (1 << 20) - (int)head.size());
+    EXPECT_EQ(qel_web_poll(page), 0);
+    EXPECT_EQ(page->_response.len, total);
+    srv.signal();
+    EXPECT_TRUE(finish(page));
+    EXPECT_EQ(page->error, 0);
+    EXPECT_TRUE(response_of(page) == reply);
     qel_web_destroy(page);
 }
 

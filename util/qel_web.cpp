@@ -256,26 +256,38 @@ static int _qel_web_closed(qel_web* page) {
     return 1;
 }
 
+// Takes what the socket holds, up to POLL_MAX bytes a call: a game polling
+// once a frame is not held to a few kilobytes a frame, and the frame stays
+// short however fast the bytes come.
 static int _qel_web_recv(qel_web* page) {
-    enum { CHUNK = 4096 };
+    enum { CHUNK = 4096, POLL_MAX = 1 << 20 };
     qel_web_buffer* res = &page->_response;
-    // What came so far stays in the record when the buffer cannot grow.
-    if (qel_web_extend(res, CHUNK) != 0) {
-        page->error = 1;
-        return 1;
+    int got = 0;
+    while (got < POLL_MAX) {
+        if (res->alloc - res->len < CHUNK) {
+            // What came so far stays in the record when the buffer cannot grow.
+            if (qel_web_extend(res, CHUNK) != 0) {
+                page->error = 1;
+                return 1;
+            }
+            _qel_web_set_body(page);  // the block may have moved
+        }
+        int room = res->alloc - res->len;
+        if (room > POLL_MAX - got) room = POLL_MAX - got;
+        long n = posix_socket_recv(page->sockfd, res->data + res->len, room);
+        if (n < 0) {
+            if (posix_would_block(posix_socket_error())) break;
+            perror("recv");
+            page->error = 1;
+            return 1;
+        }
+        if (n == 0) return _qel_web_closed(page);
+        res->len += (int)n;
+        got += (int)n;
+        if (page->header == 0) qel_find_header(page);
+        _qel_web_set_body(page);
     }
-    _qel_web_set_body(page);
-    long n = posix_socket_recv(page->sockfd, res->data + res->len, CHUNK);
-    if (n < 0) {
-        perror("recv");
-        page->error = 1;
-        return 1;
-    }
-    if (n == 0) return _qel_web_closed(page);
-    res->len += (int)n;
-    qel_web_reset_timeout(page);
-    if (page->header == 0) qel_find_header(page);
-    _qel_web_set_body(page);
+    if (got > 0) qel_web_reset_timeout(page);
     return 0;
 }
 

@@ -72,6 +72,7 @@ void qel_web_deinit();
 qel_web* qel_web_create(const char* _host, int port, const char* _path, const char* post, int postlen,
                         int timeout);
 // One step: 1 when the request is done or has failed (error set), else 0.
+// A step sends what the socket takes, or receives what it holds up to 1 MiB.
 // A response cut short fails, with what came kept: the peer closing without
 // a byte, a head opened by a status line ("HTTP/") that never ends, a body
 // shorter than its Content-Length.
