@@ -7,6 +7,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <functional>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <sys/ioctl.h>
@@ -88,6 +89,29 @@ struct AnsweringServer {
         return i < requests.size() ? requests[i] : "(none)";
     }
 };
+
+// A request that qel_web_create refused: failed at once, nothing opened,
+// nothing to send.
+void expect_refused(qel_web* page) {
+    EXPECT_EQ(page->error, 1);
+    EXPECT_EQ(page->state, QEL_WEB_STATE_NEW);
+    EXPECT_EQ(page->sockfd, -1);
+    EXPECT_EQ(page->_request.len, 0);
+    EXPECT_EQ(qel_web_poll(page), 1);
+}
+
+// Each name's value in the head, as qel_web_get_header gives it.
+struct HeaderCase {
+    const char* name;
+    const char* want;
+};
+void expect_headers(qel_web* page, std::initializer_list<HeaderCase> cases) {
+    for (const HeaderCase& c : cases) {
+        char v[32];
+        qel_web_get_header(page, v, sizeof v, c.name);
+        EXPECT_STREQ(v, c.want) << c.name;
+    }
+}
 
 // "127.0.0." and as many zeros before the last 1 as make n bytes: a dotted
 // address the resolver reads as 127.0.0.1, of any length.
@@ -181,11 +205,7 @@ TEST(QelWeb, RefusesWhatDoesNotFitBeforeConnecting) {
             page = qel_web_create(c.host.c_str(), srv.server.port(), c.path.c_str(), "", c.postlen, 10);
         });
         EXPECT_NE(err.find("qel_web_create: refused"), std::string::npos) << err;
-        EXPECT_EQ(page->error, 1);
-        EXPECT_EQ(page->state, QEL_WEB_STATE_NEW);
-        EXPECT_EQ(page->sockfd, -1);
-        EXPECT_EQ(page->_request.len, 0);
-        EXPECT_EQ(qel_web_poll(page), 1);
+        expect_refused(page);
         qel_web_destroy(page);
     }
     usleep(50000);
@@ -655,15 +675,8 @@ TEST(QelWeb, StockHttpServerHeaderNamesInAnyCase) {
     EXPECT_TRUE(finish(page));
     EXPECT_EQ(page->error, 0);
     EXPECT_EQ(body_of(page), "hello");
-    struct Case {
-        const char* name;
-        const char* want;
-    } cases[] = {{"Content-Type", "text/plain"}, {"CONTENT-TYPE", "text/plain"}, {"content-length", "5"}};
-    for (const Case& c : cases) {
-        char v[32];
-        qel_web_get_header(page, v, sizeof v, c.name);
-        EXPECT_STREQ(v, c.want) << c.name;
-    }
+    expect_headers(page,
+                   {{"Content-Type", "text/plain"}, {"CONTENT-TYPE", "text/plain"}, {"content-length", "5"}});
     qel_web_destroy(page);
 }
 
@@ -673,19 +686,15 @@ TEST(QelWeb, HeaderNamesMatchInAnyCase) {
     AnsweringServer srv("HTTP/1.0 200 OK\r\nContent-type: text/plain\r\nX-A: 1\r\nX\xc3\xa9: 2\r\n\r\nbody");
     qel_web* page = qel_web_create("127.0.0.1", srv.server.port(), "/", nullptr, 0, 10);
     ASSERT_TRUE(finish(page));
-    struct Case {
-        const char* name;
-        const char* want;
-    } cases[] = {
-        {"Content-Type", "text/plain"}, {"content-type", "text/plain"}, {"CONTENT-TYPE", "text/plain"},
-        {"Content-type", "text/plain"}, {"x-a", "1"},                   {"X_A", ""},
-        {"X-A-", ""},                   {"x\xc3\xa9", "2"},             {"X\xc3\x89", ""},
-    };
-    for (const Case& c : cases) {
-        char v[32];
-        qel_web_get_header(page, v, sizeof v, c.name);
-        EXPECT_STREQ(v, c.want) << c.name;
-    }
+    expect_headers(page, {{"Content-Type", "text/plain"},
+                          {"content-type", "text/plain"},
+                          {"CONTENT-TYPE", "text/plain"},
+                          {"Content-type", "text/plain"},
+                          {"x-a", "1"},
+                          {"X_A", ""},
+                          {"X-A-", ""},
+                          {"x\xc3\xa9", "2"},
+                          {"X\xc3\x89", ""}});
     qel_web_destroy(page);
 }
 
@@ -751,11 +760,7 @@ TEST(QelWeb, RefusesControlBytesInHostOrPath) {
         std::string err = capture_stderr(
             [&] { page = qel_web_create(c.host.c_str(), srv.server.port(), c.path.c_str(), nullptr, 0, 10); });
         EXPECT_EQ(err, "qel_web_create: refused: a control byte in the host or path\n") << c.path;
-        EXPECT_EQ(page->error, 1);
-        EXPECT_EQ(page->state, QEL_WEB_STATE_NEW);
-        EXPECT_EQ(page->sockfd, -1);
-        EXPECT_EQ(page->_request.len, 0);
-        EXPECT_EQ(qel_web_poll(page), 1);
+        expect_refused(page);
         qel_web_destroy(page);
     }
     // The first request the server sees is this one.
@@ -840,9 +845,7 @@ TEST(QelWeb, Lighttpd) {
                               nullptr, 0, 10);
     });
     EXPECT_EQ(err, "qel_web_create: refused: a control byte in the host or path\n");
-    EXPECT_EQ(page->error, 1);
-    EXPECT_EQ(page->state, QEL_WEB_STATE_NEW);
-    EXPECT_EQ(page->sockfd, -1);
+    expect_refused(page);
     qel_web_destroy(page);
 }
 
