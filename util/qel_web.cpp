@@ -92,14 +92,15 @@ static void qel_find_header(qel_web* page) {
     page->_head_lf = lf;
 }
 
-// The request head; the length it has (or would have with more room), as
-// snprintf counts.
+// The request head, its lines ended with CR LF (some servers refuse a bare
+// line feed); the length it has (or would have with more room), as snprintf
+// counts.
 static int _qel_web_head(char* out, size_t size, const qel_web* page, int postlen) {
     if (postlen == 0)
-        return snprintf(out, size, "GET %s HTTP/1.0\nHost: %s:%d\n\n", page->path, page->host, page->port);
+        return snprintf(out, size, "GET %s HTTP/1.0\r\nHost: %s:%d\r\n\r\n", page->path, page->host, page->port);
     return snprintf(out, size,
-                    "POST %s HTTP/1.0\nHost: %s:%d\nContent-Type: application/x-www-form-urlencoded\n"
-                    "Content-Length: %d\n\n",
+                    "POST %s HTTP/1.0\r\nHost: %s:%d\r\nContent-Type: application/x-www-form-urlencoded\r\n"
+                    "Content-Length: %d\r\n\r\n",
                     page->path, page->host, page->port, postlen);
 }
 
@@ -114,6 +115,14 @@ static int _qel_web_request(qel_web* page, const char* post, int postlen) {
     memcpy(page->_request.data + page->_request.len, post, (size_t)postlen);
     page->_request.len += postlen;
     return 0;
+}
+
+// A control byte, CR and LF among them, would end the request line or the
+// Host line early and let what follows stand as lines of its own.
+static bool _qel_web_has_control(const char* s) {
+    for (; *s; s++)
+        if ((unsigned char)*s < 0x20 || *s == 0x7f) return true;
+    return false;
 }
 
 int qel_web_init() {
@@ -142,6 +151,11 @@ qel_web* qel_web_create(const char* _host, int port, const char* _path, const ch
     if (host_len >= sizeof page->host || path_len >= sizeof page->path || postlen < 0) {
         fprintf(stderr, "qel_web_create: refused: host of %zu bytes, path of %zu bytes, postlen %d\n", host_len,
                 path_len, postlen);
+        page->error = 1;
+        return page;
+    }
+    if (_qel_web_has_control(_host) || _qel_web_has_control(_path)) {
+        fprintf(stderr, "qel_web_create: refused: a control byte in the host or path\n");
         page->error = 1;
         return page;
     }
@@ -194,32 +208,86 @@ static int _qel_web_send(qel_web* page) {
     return 0;
 }
 
-static int _qel_web_recv(qel_web* page) {
-    enum { CHUNK = 4096 };
-    qel_web_buffer* res = &page->_response;
-    // What came so far stays in the record when the buffer cannot grow.
-    if (qel_web_extend(res, CHUNK) != 0) {
-        page->error = 1;
-        return 1;
-    }
+// Whether the response opens with a status line: then its head ends only at
+// an empty line, and nothing before that is body.
+static bool _qel_web_has_status(const qel_web_buffer* res) {
+    return res->len >= 5 && memcmp(res->data, "HTTP/", 5) == 0;
+}
+
+// Points data and len at the body, which follows the head. Until the head's
+// end is found, a response that opened with a status line has no body yet and
+// any other counts as all body, which is what a connection that never sends a
+// head leaves.
+static void _qel_web_set_body(qel_web* page) {
+    const qel_web_buffer* res = &page->_response;
     page->data = res->data + page->header;
-    long n = posix_socket_recv(page->sockfd, res->data + res->len, CHUNK);
-    if (n < 0) {
-        perror("recv");
-        page->error = 1;
-        return 1;
-    }
-    if (n == 0) {
+    page->len = page->header == 0 && _qel_web_has_status(res) ? 0 : res->len - page->header;
+}
+
+// Whether the head declares a Content-Length (digits, blanks after them
+// allowed) beyond the body that came; the value's text goes to v.
+static bool _qel_web_body_short(qel_web* page, char* v, int vlen) {
+    qel_web_get_header(page, v, vlen, "Content-Length");
+    const char* p = v;
+    if (*p < '0' || *p > '9') return false;
+    long long n = 0;
+    // Past 2^40 the count stops growing: no body comes near it.
+    for (; *p >= '0' && *p <= '9'; p++)
+        if (n < (1LL << 40)) n = n * 10 + (*p - '0');
+    while (*p == ' ' || *p == '\t') p++;
+    return *p == 0 && n > page->len;
+}
+
+// The peer closed: the response is complete unless it was cut short, which
+// fails the request with what came kept.
+static int _qel_web_closed(qel_web* page) {
+    char declared[64];
+    if (page->_response.len == 0) {
+        fprintf(stderr, "qel_web: the peer closed without answering\n");
+    } else if (page->header == 0 && _qel_web_has_status(&page->_response)) {
+        fprintf(stderr, "qel_web: the response ended inside its head\n");
+    } else if (_qel_web_body_short(page, declared, sizeof declared)) {
+        fprintf(stderr, "qel_web: the body ended after %d of %s bytes\n", page->len, declared);
+    } else {
         page->state = QEL_WEB_STATE_DONE;
         return 1;
     }
-    res->len += (int)n;
-    qel_web_reset_timeout(page);
-    // Until the head's end is found the whole response counts as the body,
-    // which is what a connection that never sends one leaves.
-    if (page->header == 0) qel_find_header(page);
-    page->data = res->data + page->header;
-    page->len = res->len - page->header;
+    page->error = 1;
+    return 1;
+}
+
+// Takes what the socket holds, up to POLL_MAX bytes a call: a game polling
+// once a frame is not held to a few kilobytes a frame, and the frame stays
+// short however fast the bytes come.
+static int _qel_web_recv(qel_web* page) {
+    enum { CHUNK = 4096, POLL_MAX = 1 << 20 };
+    qel_web_buffer* res = &page->_response;
+    int got = 0;
+    while (got < POLL_MAX) {
+        if (res->alloc - res->len < CHUNK) {
+            // What came so far stays in the record when the buffer cannot grow.
+            if (qel_web_extend(res, CHUNK) != 0) {
+                page->error = 1;
+                return 1;
+            }
+            _qel_web_set_body(page);  // the block may have moved
+        }
+        int room = res->alloc - res->len;
+        if (room > POLL_MAX - got) room = POLL_MAX - got;
+        long n = posix_socket_recv(page->sockfd, res->data + res->len, room);
+        if (n < 0) {
+            if (posix_would_block(posix_socket_error())) break;
+            perror("recv");
+            page->error = 1;
+            return 1;
+        }
+        if (n == 0) return _qel_web_closed(page);
+        res->len += (int)n;
+        got += (int)n;
+        if (page->header == 0) qel_find_header(page);
+        _qel_web_set_body(page);
+    }
+    if (got > 0) qel_web_reset_timeout(page);
     return 0;
 }
 
@@ -256,6 +324,16 @@ int qel_web_poll(qel_web* page) {
     return 0;
 }
 
+// Header names are compared in any case, as HTTP has them. Only ASCII letters
+// fold, so the locale plays no part.
+static unsigned char _qel_web_lower(unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; }
+
+static bool _qel_web_same_name(const unsigned char* d, const char* key, int n) {
+    for (int i = 0; i < n; i++)
+        if (_qel_web_lower(d[i]) != _qel_web_lower((unsigned char)key[i])) return false;
+    return true;
+}
+
 void qel_web_get_header(qel_web* page, char* dest, int dlen, const char* name) {
     char key[256];
     size_t name_len = strlen(name);
@@ -273,7 +351,7 @@ void qel_web_get_header(qel_web* page, char* dest, int dlen, const char* name) {
     int end = page->header;
     int i = 0;
     while (i < end) {
-        if (end - i >= key_len && memcmp(d + i, key, (size_t)key_len) == 0) {
+        if (end - i >= key_len && _qel_web_same_name(d + i, key, key_len)) {
             int j = i + key_len;
             while (j < end && d[j] == ' ') j++;
             for (int n = 0; j < end && d[j] != '\r' && d[j] != '\n' && n < dlen - 1; n++) dest[n] = (char)d[j++];
