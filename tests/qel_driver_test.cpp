@@ -487,13 +487,16 @@ TEST_F(DriverState, OverlongPathsAreRefusedNotCut) {
     EXPECT_STREQ(driver_doc_fname("save.json"), "./save.json");
 }
 
-// The opener records its arguments, then takes its time.
+// The opener records its arguments, then waits until the test lets it end
+// (a file "go"; 30 s at most, so that a call that waits for it returns, to
+// find "done" there).
 static const char* kOpener =
     "#!/bin/sh\n"
     "printf '%s' \"$#\" > \"$OUT/argc\"\n"
     "printf '%s' \"$1\" > \"$OUT/arg\"\n"
     "echo $$ > \"$OUT/pid\"\n"
-    "sleep 2\n"
+    "i=0\n"
+    "while [ ! -e \"$OUT/go\" ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i + 1)); done\n"
     "touch \"$OUT/done\"\n";
 
 TEST(DriverUrl, OneUnchangedArgumentNoShellNoWait) {
@@ -514,7 +517,8 @@ TEST(DriverUrl, OneUnchangedArgumentNoShellNoWait) {
     EXPECT_EQ(after.sa_handler, SIG_DFL);
     EXPECT_EQ(out, "Driver::weblink: " + url + "\nWin32:WebPage\n");
 
-    for (int i = 0; i < 500 && !path_exists(tmp.file("done")); i++) usleep(10000);
+    write_file(tmp.file("go"), "");
+    for (int i = 0; i < 2000 && !path_exists(tmp.file("done")); i++) usleep(10000);
     EXPECT_EQ(read_file(tmp.file("argc")), "1");
     EXPECT_EQ(read_file(tmp.file("arg")), url);
     EXPECT_FALSE(path_exists(tmp.file("pwned")));
@@ -523,7 +527,7 @@ TEST(DriverUrl, OneUnchangedArgumentNoShellNoWait) {
     std::string pid = read_file(tmp.file("pid"));
     pid.erase(pid.find_last_not_of('\n') + 1);
     std::string proc = "/proc/" + pid;
-    for (int i = 0; i < 500 && path_exists(proc); i++) usleep(10000);
+    for (int i = 0; i < 2000 && path_exists(proc); i++) usleep(10000);
     EXPECT_FALSE(path_exists(proc)) << "opener " << pid << " was not reaped";
     unsetenv("QEL_URL_OPENER");
 }
