@@ -1,6 +1,8 @@
-// The test helper that runs programs: what environment the child gets.
+// The test helper that runs programs: what environment the child gets, and
+// its exit status after a look at whether it still runs.
 #include <cstdlib>
 #include <string>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -20,4 +22,13 @@ TEST(Child, OwnEnvironmentWinsOverInherited) {
     EXPECT_EQ(read_file(dir.file("out.txt")), "own\nkept\nnew\n");
     unsetenv("QEL_CHILD_OWN");
     unsetenv("QEL_CHILD_KEPT");
+}
+
+// A look at a child that has ended leaves its status for the wait.
+TEST(Child, EndedChildKeepsItsStatusForTheWait) {
+    TempDir dir;
+    Child c = child_start({"/bin/sh", "-c", "exit 3"}, {}, dir.file("out.txt"));
+    for (int i = 0; i < 10000 && child_running(c); i++) usleep(1000);
+    EXPECT_FALSE(child_running(c));
+    EXPECT_EQ(child_wait(c, 10000), 3);
 }

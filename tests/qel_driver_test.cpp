@@ -377,10 +377,13 @@ TEST(DriverFiles, FilesOf2GiBAreRefused) {
     EXPECT_EQ(driver_file_fsize(p.c_str()), 2147483647);
 }
 
-// A process killed at random moments while it saves 1 MiB in a loop, two
-// texts in turn: after every kill the file holds one of them whole. The
-// delays span a few saves (measured first), so kills land before, inside and
-// between saves.
+// A process killed at chosen moments while it saves 1 MiB in a loop, two
+// texts in turn: after every kill the file holds one of them whole. The child
+// reports its start and each finished save through a pipe; each kill comes
+// after 0 to 2 such reports and a random part of a save's time (measured
+// first), so kills land before, inside and between saves however slowly the
+// child is scheduled. Its first save writes the text the file does not hold,
+// so a kill after a report finds the text changed.
 TEST(DriverSave, KilledWhileSavingLeavesAWholeText) {
     TempDir tmp;
     std::string path = tmp.file("save.dat");
@@ -396,31 +399,40 @@ TEST(DriverSave, KilledWhileSavingLeavesAWholeText) {
     std::sort(times.begin(), times.end());
     long save_us = times[2];
     std::mt19937 rng(19);
+    std::uniform_int_distribution<int> saves(0, 2);
     // At most 20 ms, so that a slow disk cannot stretch the test past a minute.
-    std::uniform_int_distribution<long> delay(0, std::min(4 * save_us + 1000, 20000L));
-    int inside = 0, changed = 0;
+    std::uniform_int_distribution<long> delay(0, std::min(save_us * 3 / 2, 20000L));
+    int kills = 0, inside = 0, changed = 0;
     std::string before = texts[0];
-    for (int kill_no = 0; kill_no < 500; kill_no++) {
-        int ready[2];
-        ASSERT_EQ(pipe(ready), 0);
+    // 500 kills, and more (up to 5000) while either count is short of its floor.
+    for (; kills < 500 || ((inside <= 10 || changed <= 10) && kills < 5000); kills++) {
+        int reports[2];
+        ASSERT_EQ(pipe(reports), 0);
+        int first = before == texts[0] ? 1 : 0;
         pid_t pid = fork();
         ASSERT_GE(pid, 0);
         if (pid == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
-            close(ready[0]);
-            if (write(ready[1], "r", 1) != 1) _exit(1);
-            for (int k = 1;; k++) driver_file_save(path.c_str(), &texts[k % 2][0], size);
+            close(reports[0]);
+            if (write(reports[1], "r", 1) != 1) _exit(1);
+            for (int k = first;; k++)
+                if (driver_file_save(path.c_str(), &texts[k % 2][0], size) != 0 || write(reports[1], "s", 1) != 1)
+                    _exit(1);
         }
-        close(ready[1]);
+        close(reports[1]);
+        // The child's start, then the saves to wait for; a read that ends
+        // early means the child ended.
+        int want = 1 + saves(rng), got = 0;
         char c;
-        ASSERT_EQ(read(ready[0], &c, 1), 1);
-        close(ready[0]);
+        while (got < want && read(reports[0], &c, 1) == 1) got++;
         usleep((useconds_t)delay(rng));
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
+        close(reports[0]);
+        ASSERT_EQ(got, want) << "the saving process ended by itself before kill " << kills;
         std::string now = read_file(path);
         ASSERT_TRUE(now == texts[0] || now == texts[1])
-            << "after kill " << kill_no << ": " << now.size() << " bytes, neither text";
+            << "after kill " << kills << ": " << now.size() << " bytes, neither text";
         changed += now != before;
         before = now;
         // A kill between the temporary's creation and the rename leaves it behind.
@@ -432,8 +444,8 @@ TEST(DriverSave, KilledWhileSavingLeavesAWholeText) {
                 if (n != "save.dat") unlink(tmp.file(n).c_str());
         }
     }
-    std::cout << "500 kills: " << inside << " inside a save, " << changed << " changed the text (a save takes "
-              << save_us << " us)\n";
+    std::cout << kills << " kills: " << inside << " inside a save, " << changed
+              << " changed the text (a save takes " << save_us << " us)\n";
     // The kills must have hit the saves, or the test shows nothing.
     EXPECT_GT(inside, 10);
     EXPECT_GT(changed, 10);
@@ -483,13 +495,16 @@ TEST_F(DriverState, OverlongPathsAreRefusedNotCut) {
     EXPECT_STREQ(driver_doc_fname("save.json"), "./save.json");
 }
 
-// The opener records its arguments, then takes its time.
+// The opener records its arguments, then waits until the test lets it end
+// (a file "go"; 30 s at most, so that a call that waits for it returns, to
+// find "done" there).
 static const char* kOpener =
     "#!/bin/sh\n"
     "printf '%s' \"$#\" > \"$OUT/argc\"\n"
     "printf '%s' \"$1\" > \"$OUT/arg\"\n"
     "echo $$ > \"$OUT/pid\"\n"
-    "sleep 2\n"
+    "i=0\n"
+    "while [ ! -e \"$OUT/go\" ] && [ $i -lt 3000 ]; do sleep 0.01; i=$((i + 1)); done\n"
     "touch \"$OUT/done\"\n";
 
 TEST(DriverUrl, OneUnchangedArgumentNoShellNoWait) {
@@ -510,7 +525,8 @@ TEST(DriverUrl, OneUnchangedArgumentNoShellNoWait) {
     EXPECT_EQ(after.sa_handler, SIG_DFL);
     EXPECT_EQ(out, "Driver::weblink: " + url + "\nWin32:WebPage\n");
 
-    for (int i = 0; i < 500 && !path_exists(tmp.file("done")); i++) usleep(10000);
+    write_file(tmp.file("go"), "");
+    for (int i = 0; i < 2000 && !path_exists(tmp.file("done")); i++) usleep(10000);
     EXPECT_EQ(read_file(tmp.file("argc")), "1");
     EXPECT_EQ(read_file(tmp.file("arg")), url);
     EXPECT_FALSE(path_exists(tmp.file("pwned")));
@@ -519,7 +535,7 @@ TEST(DriverUrl, OneUnchangedArgumentNoShellNoWait) {
     std::string pid = read_file(tmp.file("pid"));
     pid.erase(pid.find_last_not_of('\n') + 1);
     std::string proc = "/proc/" + pid;
-    for (int i = 0; i < 500 && path_exists(proc); i++) usleep(10000);
+    for (int i = 0; i < 2000 && path_exists(proc); i++) usleep(10000);
     EXPECT_FALSE(path_exists(proc)) << "opener " << pid << " was not reaped";
     unsetenv("QEL_URL_OPENER");
 }

@@ -66,4 +66,10 @@ int child_wait(Child& c, int timeout_ms) {
     return -1;
 }
 
-bool child_running(const Child& c) { return c.pid > 0 && waitpid(c.pid, nullptr, WNOHANG) == 0; }
+// WNOWAIT leaves an ended child as it is, for child_wait to reap and read.
+bool child_running(const Child& c) {
+    if (c.pid <= 0) return false;
+    siginfo_t info;
+    info.si_pid = 0;
+    return waitid(P_PID, (id_t)c.pid, &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == 0;
+}

@@ -19,7 +19,7 @@ Child child_start(const std::vector<std::string>& argv, const std::vector<std::s
 // Exit status of the child, or -1 when it did not end within timeout_ms (it is
 // then killed) or died from a signal.
 int child_wait(Child& c, int timeout_ms);
-// Whether the child is still running (not yet reaped).
+// Whether the child is still running; an ended one is left for child_wait.
 bool child_running(const Child& c);
 
 #endif

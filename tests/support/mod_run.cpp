@@ -1,6 +1,7 @@
 // Test helper: the real executable run on a test's mod.
 #include "mod_run.h"
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -45,4 +46,32 @@ std::vector<std::string> ModRunTest::echoes() {
         p = e;
     }
     return r;
+}
+
+bool ModRunTest::frame_passes(const std::string& png, int timeout_ms) {
+    // Lines "gfx_tex_reload: <n> <name> <path>" whose path ends with the file's name.
+    std::string file = png.substr(png.rfind('/') + 1);
+    auto readings = [&] {
+        std::string o = out();
+        size_t n = 0;
+        for (size_t p = o.find("gfx_tex_reload: "); p != std::string::npos; p = o.find("gfx_tex_reload: ", p + 1)) {
+            size_t end = o.find('\n', p);
+            if (end != std::string::npos && end - p > file.size() &&
+                o.compare(end - file.size(), file.size(), file) == 0)
+                n++;
+        }
+        return n;
+    };
+    size_t before = readings();
+    for (size_t k = 1; k <= 2; k++) {
+        // Newer than at the last reading and quiet for 2 seconds.
+        png_time = std::max(png_time + 1, time(nullptr) - 3);
+        set_mtime(png, png_time);
+        int waited = 0;
+        for (; readings() < before + k; waited += 20) {
+            if (waited > timeout_ms) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+    }
+    return true;
 }

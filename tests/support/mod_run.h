@@ -5,6 +5,7 @@
 #ifndef QEL_TEST_MOD_RUN_H
 #define QEL_TEST_MOD_RUN_H
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,18 @@ class ModRunTest : public ::testing::Test {
     bool wait_for(const std::string& needle, int timeout_ms = 20000);
     // The mod log's echoes in order, without their time stamps.
     std::vector<std::string> echoes();
+    // Waits until the program has run a whole frame (events, loop, paint and
+    // the buffer swap) after the call; false after timeout_ms. The proof
+    // does not depend on the program's speed: the file watcher, which looks
+    // at most once per second and only in a frame's loop, reads the picture
+    // `png` again twice, each time after the test made the file newer, so
+    // the frame of the first reading has ended by the second. The mod must
+    // have drawn the picture, and its file must be older than 3 seconds
+    // (set_mtime) at the first call.
+    bool frame_passes(const std::string& png, int timeout_ms = 20000);
+
+  private:
+    time_t png_time = 0;  // the last time frame_passes gave the picture
 };
 
 #endif
