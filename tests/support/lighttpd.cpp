@@ -31,10 +31,7 @@ Lighttpd::Lighttpd(const std::string& docroot) {
                 _port = port;
                 return;
             }
-            if (!child_running(_child)) {
-                _child.pid = -1;  // reaped
-                break;
-            }
+            if (!child_running(_child)) break;
             usleep(10000);
         }
         _why = "lighttpd did not start:\n" + read_file(out) + read_file(log);
