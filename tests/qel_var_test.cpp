@@ -184,6 +184,40 @@ TEST(VarHandle, SelfContainingListIsKeptAlive) {
     static_cast<_var_list*>(p)->value[0].__destroy__();  // break the cycle so the leak check stays quiet
 }
 
+// Payloads free without recursion, so no depth of nesting overflows the
+// stack (a million levels did); a sub-tree still held elsewhere stays whole.
+TEST(VarHandle, DeepValuesAreFreed) {
+    const int depth = 1000000;
+    // Lists and dicts by turns, each holding the next as its one element
+    // (a list's [0], a dict's "k").
+    auto only = [](const var& c) -> var& {
+        if (c.__type__() == VAR_LIST) return static_cast<_var_list*>(c.value)->value[0];
+        return static_cast<_var_dict*>(c.value)->value.begin()->second;
+    };
+    auto put = [&](var& into, const var& v) -> var& {
+        if (into.__type__() == VAR_LIST)
+            list_append(into, v);
+        else
+            into["k"] = v;
+        return only(into);
+    };
+    var root = var_list();
+    var kept;
+    var* inner = &root;
+    for (int i = 1; i < depth; i++) {
+        inner = &put(*inner, i % 2 ? var_dict() : var_list());
+        if (i == depth / 2) kept = *inner;
+    }
+    put(*inner, var("bottom"));
+    root.__destroy__();
+    EXPECT_EQ(kept.value->refs, 1);
+    int levels = 0;
+    const var* walk = &kept;
+    for (; walk->__type__() == VAR_LIST || walk->__type__() == VAR_DICT; walk = &only(*walk)) levels++;
+    EXPECT_EQ(levels, depth - depth / 2);
+    EXPECT_TRUE(*walk == "bottom");
+}
+
 TEST(VarScalar, NumberText) {
     struct {
         double v;

@@ -165,7 +165,37 @@ void var::__init__(var_object* v) {
     if (v) v->refs++;
     var_object* old = value;
     value = v;
-    if (old && --old->refs == 0) delete old;
+    if (old && --old->refs == 0) _var_free(old);
+}
+
+// A container releases its elements in its destructor, so freeing a nested
+// value goes one call deeper per level, and a list nested a million deep
+// would overflow the stack. Past _VAR_FREE_DEPTH levels a payload waits in a
+// list instead, which the outermost call works off: any depth frees in
+// bounded stack and linear time, while an ordinary value never waits. The
+// count and the list are per thread: each thread frees the values it holds.
+static const int _VAR_FREE_DEPTH = 64;
+static thread_local int _var_free_depth;
+static thread_local std::vector<var_object*>* _var_free_waiting;
+
+void _var_free(var_object* o) {
+    if (_var_free_depth == _VAR_FREE_DEPTH) {
+        if (!_var_free_waiting) _var_free_waiting = new std::vector<var_object*>();
+        _var_free_waiting->push_back(o);
+        return;
+    }
+    _var_free_depth++;
+    delete o;
+    if (_var_free_depth == 1 && _var_free_waiting) {
+        while (!_var_free_waiting->empty()) {
+            var_object* next = _var_free_waiting->back();
+            _var_free_waiting->pop_back();
+            delete next;
+        }
+        delete _var_free_waiting;
+        _var_free_waiting = nullptr;
+    }
+    _var_free_depth--;
 }
 
 void var::operator=(const var& v) {

@@ -20,6 +20,10 @@ typedef double var_cnumber;
 enum { VAR_NONE = 0, VAR_NUMBER = 1, VAR_STRING = 2, VAR_LIST = 3, VAR_DICT = 4, VAR_BOOL = 5 };
 
 class var;
+class var_object;
+
+// Frees a payload whose last handle let it go (see qel_var.cpp).
+void _var_free(var_object* o);
 
 // The payload interface. The base behaviour is what a type that does not
 // override an operation does: element, length, slice and arithmetic operations
@@ -86,7 +90,7 @@ public:
     void __destroy__() {
         var_object* v = value;
         value = nullptr;
-        if (v && --v->refs == 0) delete v;
+        if (v && --v->refs == 0) _var_free(v);
     }
 
     // Keeps its own payload when it equals v; otherwise shares v's.
