@@ -194,6 +194,43 @@ TEST(JsonEncode, CompactTextInKeyOrder) {
     for (auto& c : cases) EXPECT_EQ(encode(c.v), c.text);
 }
 
+// Nesting of any depth is written without recursion (a depth that overflowed
+// the stack of a recursive writer); cycles still write null, and a deep
+// sub-tree shared by two parents is written in full both times.
+TEST(JsonEncode, DeepValues) {
+    const int depth = 100000;
+    var root = var_list();
+    var* inner = &root;
+    for (int i = 1; i < depth; i++) {
+        list_append(*inner, var_list());
+        inner = &(*inner)[0];
+    }
+    EXPECT_EQ(encode(root), nested(depth));
+    var both = list_of({root, root});
+    EXPECT_EQ(encode(both), "[" + nested(depth) + "," + nested(depth) + "]");
+    // The innermost list holds the outermost, then one in the middle.
+    var middle = root;
+    for (int i = 0; i < depth / 2; i++) middle = var(middle[0]);
+    for (const var& back : {root, middle}) {
+        list_append(*inner, back);
+        EXPECT_EQ(encode(root), std::string(depth, '[') + "null" + std::string(depth, ']'));
+        static_cast<_var_list*>(inner->value)->value.clear();
+    }
+
+    var dict = var_dict();
+    var* d = &dict;
+    for (int i = 1; i < depth; i++) {
+        (*d)["k"] = var_dict();
+        (*d)["n"] = var(i);
+        d = &(*d)["k"];
+    }
+    std::string want;
+    for (int i = 1; i < depth; i++) want += "{\"k\":";
+    want += "{}";
+    for (int i = depth - 1; i >= 1; i--) want += ",\"n\":" + std::to_string(i) + "}";
+    EXPECT_EQ(encode(dict), want);
+}
+
 // The short escapes for five bytes, \u%04x in lower case for every other
 // byte below 0x20 (NUL included), everything else as it is.
 TEST(JsonEncode, StringEscapes) {

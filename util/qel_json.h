@@ -9,7 +9,7 @@
 // order, escapes control bytes (the short forms for \b \t \n \f \r, \u%04x
 // for the others) and writes "/" and bytes from 0x80 up as they are. A number
 // that is not finite, none, an iterator and a container met again inside
-// itself are written as null.
+// itself are written as null. Any depth of nesting is written.
 #ifndef QEL_JSON_H
 #define QEL_JSON_H
 
