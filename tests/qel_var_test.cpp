@@ -604,6 +604,25 @@ TEST(VarFunctions, SplitJoinReplace) {
     EXPECT_EQ(r.__type__(), VAR_NONE);
 }
 
+// The mod log turns every tab into four spaces and every carriage return
+// into a line feed: texts of millions of them, where replacing in place
+// would move the rest of the text at each one and never finish.
+TEST(VarFunctions, ReplaceInLongTextsOfManyOccurrences) {
+    const size_t n = 16000000;
+    std::string tabs(n, '\t');
+    tabs[n / 2] = 'x';
+    std::string spaces = str_replace(tabs, "\t", "    ");
+    ASSERT_EQ(spaces.size(), 4 * (n - 1) + 1);
+    EXPECT_EQ(spaces.find_first_not_of(' '), 2 * n);
+    EXPECT_EQ(spaces.find_last_not_of(' '), 2 * n);
+    std::string crlf;
+    for (int i = 0; i < 2000000; i++) crlf += "ab\r\n";
+    std::string lf = str_replace(crlf, "\r\n", "\n");
+    ASSERT_EQ(lf.size(), 3 * 2000000u);
+    EXPECT_EQ(lf.substr(0, 6), "ab\nab\n");
+    EXPECT_EQ(lf.find('\r'), std::string::npos);
+}
+
 TEST(VarFunctions, FindStripLower) {
     EXPECT_EQ(str_find("abc", "c"), 2);
     EXPECT_EQ(str_find("abc", ""), 0);

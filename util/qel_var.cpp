@@ -609,15 +609,23 @@ var str_join(std::string value, var& v) {
 }
 
 // Left to right, never searching text just inserted; an empty pattern
-// leaves the text as it is.
+// leaves the text as it is. One pass into a new text: replacing in place
+// moves the whole rest of the text at every occurrence when k and v differ
+// in length.
 std::string str_replace(std::string value, const std::string& k, const std::string& v) {
     if (k.empty()) return value;
-    size_t p = 0;
-    while ((p = value.find(k, p)) != std::string::npos) {
-        value.replace(p, k.size(), v);
-        p += v.size();
+    size_t p = value.find(k);
+    if (p == std::string::npos) return value;
+    std::string r;
+    r.reserve(value.size());
+    size_t from = 0;  // start of the text not yet copied
+    for (; p != std::string::npos; p = value.find(k, from)) {
+        r.append(value, from, p - from);
+        r += v;
+        from = p + k.size();
     }
-    return value;
+    r.append(value, from, std::string::npos);
+    return r;
 }
 
 // An empty delimiter gives one piece: the whole text.
