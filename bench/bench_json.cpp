@@ -3,7 +3,8 @@
 // RapidJSON and cJSON. Reading is text to a tree, the tree freed again;
 // writing is a tree to compact text. Throughput (the "bytes_per_second"
 // column) counts the document's bytes for reading and the bytes written for
-// writing (json_encode writes numbers with six decimals, so its texts differ).
+// writing (json_encode writes a number with six decimals where that keeps its
+// value, so its texts differ).
 //
 // The references differ from json_decode in what they keep: nlohmann stores
 // numbers inline and RapidJSON allocates from a pool, while a var is a

@@ -268,6 +268,48 @@ TEST(VarScalar, NumberTextMatchesPrintfOnRandomValues) {
     }
 }
 
+// The writers' number text: the number text byte for byte wherever it reads
+// back as the value, else a shortest text that does (as few significant
+// digits as "%.*g" needs to read back).
+TEST(VarScalar, ExactNumberTextOnRandomValues) {
+    auto significant = [](const std::string& t) {
+        std::string m = t.substr(0, t.find('e'));
+        m.erase(std::remove(m.begin(), m.end(), '.'), m.end());
+        m.erase(std::remove(m.begin(), m.end(), '-'), m.end());
+        m.erase(0, m.find_first_not_of('0'));
+        m.erase(m.find_last_not_of('0') + 1);
+        return m.size();
+    };
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> mant(-1.0, 1.0);
+    std::uniform_int_distribution<int> ex(-12, 20);
+    for (int i = 0; i < 200000; i++) {
+        double v;
+        switch (i % 4) {
+            case 0: v = mant(rng) * std::pow(10.0, ex(rng)); break;
+            case 1: v = (double)(int64_t)(rng() % 20000001 - 10000000) / std::pow(10.0, (int)(rng() % 9)); break;
+            case 2: v = (double)(int64_t)(rng() % 4000001 - 2000000) / 64.0; break;
+            default: {
+                uint64_t bits = rng();
+                memcpy(&v, &bits, sizeof v);
+                if (!std::isfinite(v)) continue;
+            }
+        }
+        std::string t = var_number_exact_str(v);
+        std::string plain = var(v).__str__();
+        if (strtod(plain.c_str(), nullptr) == v) {
+            ASSERT_EQ(t, plain) << v;
+            continue;
+        }
+        ASSERT_EQ(strtod(t.c_str(), nullptr), v) << t;
+        char buf[64];
+        int p = 17;  // always enough; fewer while they still read back
+        while (p > 1 && (snprintf(buf, sizeof buf, "%.*g", p - 1, v), strtod(buf, nullptr) == v)) p--;
+        snprintf(buf, sizeof buf, "%.*g", p, v);
+        ASSERT_EQ(significant(t), significant(buf)) << t << " " << buf;
+    }
+}
+
 TEST(VarScalar, TextAndNumbersIgnoreTheLocale) {
     char dir[] = "/tmp/qel_locale_XXXXXX";
     ASSERT_TRUE(mkdtemp(dir));

@@ -145,7 +145,7 @@ struct _JsonOut {
 
 static void _json_encode_number(var_cnumber n, _JsonOut* out) {
     if (std::isfinite(n))
-        out->text += _var_number_to_str(n);
+        out->text += var_number_exact_str(n);
     else
         out->text += "null";
 }

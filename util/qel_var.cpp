@@ -1,9 +1,11 @@
 // qel_var: the handle, the payload classes, and the list and string functions.
 #include "qel_var.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <clocale>
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -284,6 +286,42 @@ std::string _var_number_to_str(var_cnumber value) {
     int n = (int)(r.ptr - buf);
     while (n - 1 > 1 && buf[n - 1] == '0' && buf[n - 2] != '.') n--;
     return std::string(buf, n);
+}
+
+std::string var_number_exact_str(var_cnumber value, const std::string& text) {
+    if (!std::isfinite(value)) return text;
+    double back = 0;
+    const char* end = text.data() + text.size();
+    std::from_chars_result r = std::from_chars(text.data(), end, back);
+    if (r.ec == std::errc() && r.ptr == end && back == value) return text;
+    char buf[64];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+}
+
+// The digits after the point that a shortest text ("12.5", "1.5e-06") has
+// when written without an exponent.
+static int _var_fraction_digits(const char* s, const char* end) {
+    const char* e = std::find(s, end, 'e');
+    const char* point = std::find(s, e, '.');
+    int n = point == e ? 0 : (int)(e - point - 1);
+    if (e != end) {
+        int exp = 0;
+        for (const char* p = e + 2; p < end; p++) exp = exp * 10 + (*p - '0');
+        n += e[1] == '-' ? exp : -exp;
+    }
+    return n;
+}
+
+// Same result as checking the number text, but cheaper for the numbers of
+// measured data: no text with six digits after the point can read back as
+// a value whose shortest text needs more, so that one is written at once.
+std::string var_number_exact_str(var_cnumber value) {
+    int i = _var_to_int(value);
+    if (value == (var_cnumber)i || !std::isfinite(value)) return _var_number_to_str(value);
+    char buf[64];
+    char* end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+    if (_var_fraction_digits(buf, end) > 6) return std::string(buf, end);
+    return var_number_exact_str(value, _var_number_to_str(value));
 }
 
 var_object* _var_number::__copy__() const {

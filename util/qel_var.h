@@ -297,6 +297,12 @@ var_cnumber var_min(var_cnumber a, var_cnumber b);  // a when b > a, else b
 std::string& var_get_errstr();
 var& _var_none_tmp();
 std::string _var_number_to_str(var_cnumber value);
+// The number text of the writers that must keep the value (JSON and database
+// parameters), independent of the locale: `text` when it reads back as exactly
+// `value` (or the value is not finite), else the shortest text that does
+// ("1e-07", "3.141592653589793"). The second form starts from the number text.
+std::string var_number_exact_str(var_cnumber value, const std::string& text);
+std::string var_number_exact_str(var_cnumber value);
 
 // List functions: each reports "UnsupportedError" when its target is not a list.
 void list_append(var& e, const var& v);
