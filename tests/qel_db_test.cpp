@@ -122,6 +122,57 @@ TEST(DBWrap, ColumnsReadAsText) {
               "a=3,b=2.5,c=True,d=,t=text");
 }
 
+// A number bound to a REAL column is stored as its own double and reads back
+// as a text of that double, where the number text (six decimals) and SQLite's
+// text (15 digits) would lose digits; texts that keep the value stay as they
+// were. The untyped column shows the text that was bound.
+TEST(DBWrap, RealsKeepTheirValue) {
+    Db d;
+    d.q("create table t(i integer primary key, r real, x)");
+    const struct {
+        double v;
+        const char* bound;  // the text bound
+        const char* read;   // what the REAL column reads as
+    } cases[] = {
+        {1e-7, "1e-07", "1.0e-07"},
+        {3.141592653589793, "3.141592653589793", "3.141592653589793"},
+        {0.30000000000000004, "0.30000000000000004", "0.30000000000000004"},
+        {2.5, "2.5", "2.5"},
+        {10, "10", "10.0"},
+        {0.1, "0.1", "0.1"},
+        {-3, "-3", "-3.0"},
+        {1.0 / 3, "0.3333333333333333", "0.3333333333333333"},
+        {9007199254740992.0, "9007199254740992.0", "9007199254740992"},
+    };
+    int n = 0;
+    for (auto& c : cases) d.q("insert into t values(?, ?, ?)", list_of({n++, c.v, c.v}));
+    ASSERT_EQ(d.db.error, 0);
+    var rows = d.q("select r, x, typeof(r) as tr from t order by i");
+    ASSERT_EQ(rows.__len__(), n);
+
+    // The doubles in the file, through SQLite itself.
+    sqlite3* raw = nullptr;
+    ASSERT_EQ(sqlite3_open(d.path.c_str(), &raw), SQLITE_OK);
+    sqlite3_stmt* st = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(raw, "select r from t order by i", -1, &st, nullptr), SQLITE_OK);
+    for (int i = 0; i < n; i++) {
+        const auto& c = cases[i];
+        EXPECT_EQ(rows[i]["x"].__str__(), c.bound) << c.bound;
+        EXPECT_EQ(rows[i]["tr"].__str__(), "real") << c.bound;
+        EXPECT_EQ(rows[i]["r"].__str__(), c.read) << c.bound;
+        EXPECT_EQ(rows[i]["r"].__num__(), c.v) << c.bound;
+        ASSERT_EQ(sqlite3_step(st), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_double(st, 0), c.v) << c.bound;
+    }
+    sqlite3_finalize(st);
+    sqlite3_close(raw);
+
+    // A REAL worked out in SQL reads as its value too; text and integers as
+    // SQLite gives them.
+    EXPECT_EQ(dump(d.q("select 0.1 + 0.2 as a, '0.1000' as b, 1e308 * 10 as c, -1e308 * 10 as e, 7 as f")),
+              "a=0.30000000000000004,b=0.1000,c=Inf,e=-Inf,f=7");
+}
+
 TEST(DBWrap, BlobReadsAsItsBytes) {
     Db d;
     d.q("create table b(v blob)");

@@ -184,6 +184,40 @@ TEST(VarHandle, SelfContainingListIsKeptAlive) {
     static_cast<_var_list*>(p)->value[0].__destroy__();  // break the cycle so the leak check stays quiet
 }
 
+// Payloads free without recursion, so no depth of nesting overflows the
+// stack (a million levels did); a sub-tree still held elsewhere stays whole.
+TEST(VarHandle, DeepValuesAreFreed) {
+    const int depth = 1000000;
+    // Lists and dicts by turns, each holding the next as its one element
+    // (a list's [0], a dict's "k").
+    auto only = [](const var& c) -> var& {
+        if (c.__type__() == VAR_LIST) return static_cast<_var_list*>(c.value)->value[0];
+        return static_cast<_var_dict*>(c.value)->value.begin()->second;
+    };
+    auto put = [&](var& into, const var& v) -> var& {
+        if (into.__type__() == VAR_LIST)
+            list_append(into, v);
+        else
+            into["k"] = v;
+        return only(into);
+    };
+    var root = var_list();
+    var kept;
+    var* inner = &root;
+    for (int i = 1; i < depth; i++) {
+        inner = &put(*inner, i % 2 ? var_dict() : var_list());
+        if (i == depth / 2) kept = *inner;
+    }
+    put(*inner, var("bottom"));
+    root.__destroy__();
+    EXPECT_EQ(kept.value->refs, 1);
+    int levels = 0;
+    const var* walk = &kept;
+    for (; walk->__type__() == VAR_LIST || walk->__type__() == VAR_DICT; walk = &only(*walk)) levels++;
+    EXPECT_EQ(levels, depth - depth / 2);
+    EXPECT_TRUE(*walk == "bottom");
+}
+
 TEST(VarScalar, NumberText) {
     struct {
         double v;
@@ -231,6 +265,48 @@ TEST(VarScalar, NumberTextMatchesPrintfOnRandomValues) {
     for (int i = 0; i < 20000; i++) {
         double v = mant(rng) * std::pow(10.0, ex(rng));
         ASSERT_EQ(_var_number_to_str(v), printf_text(v)) << v;
+    }
+}
+
+// The writers' number text: the number text byte for byte wherever it reads
+// back as the value, else a shortest text that does (as few significant
+// digits as "%.*g" needs to read back).
+TEST(VarScalar, ExactNumberTextOnRandomValues) {
+    auto significant = [](const std::string& t) {
+        std::string m = t.substr(0, t.find('e'));
+        m.erase(std::remove(m.begin(), m.end(), '.'), m.end());
+        m.erase(std::remove(m.begin(), m.end(), '-'), m.end());
+        m.erase(0, m.find_first_not_of('0'));
+        m.erase(m.find_last_not_of('0') + 1);
+        return m.size();
+    };
+    std::mt19937_64 rng(7);
+    std::uniform_real_distribution<double> mant(-1.0, 1.0);
+    std::uniform_int_distribution<int> ex(-12, 20);
+    for (int i = 0; i < 200000; i++) {
+        double v;
+        switch (i % 4) {
+            case 0: v = mant(rng) * std::pow(10.0, ex(rng)); break;
+            case 1: v = (double)(int64_t)(rng() % 20000001 - 10000000) / std::pow(10.0, (int)(rng() % 9)); break;
+            case 2: v = (double)(int64_t)(rng() % 4000001 - 2000000) / 64.0; break;
+            default: {
+                uint64_t bits = rng();
+                memcpy(&v, &bits, sizeof v);
+                if (!std::isfinite(v)) continue;
+            }
+        }
+        std::string t = var_number_exact_str(v);
+        std::string plain = var(v).__str__();
+        if (strtod(plain.c_str(), nullptr) == v) {
+            ASSERT_EQ(t, plain) << v;
+            continue;
+        }
+        ASSERT_EQ(strtod(t.c_str(), nullptr), v) << t;
+        char buf[64];
+        int p = 17;  // always enough; fewer while they still read back
+        while (p > 1 && (snprintf(buf, sizeof buf, "%.*g", p - 1, v), strtod(buf, nullptr) == v)) p--;
+        snprintf(buf, sizeof buf, "%.*g", p, v);
+        ASSERT_EQ(significant(t), significant(buf)) << t << " " << buf;
     }
 }
 
@@ -568,6 +644,25 @@ TEST(VarFunctions, SplitJoinReplace) {
     var r(1);
     expect_error(errors_of([&] { r = str_join(",", d); }), "TypeError");
     EXPECT_EQ(r.__type__(), VAR_NONE);
+}
+
+// The mod log turns every tab into four spaces and every carriage return
+// into a line feed: texts of millions of them, where replacing in place
+// would move the rest of the text at each one and never finish.
+TEST(VarFunctions, ReplaceInLongTextsOfManyOccurrences) {
+    const size_t n = 16000000;
+    std::string tabs(n, '\t');
+    tabs[n / 2] = 'x';
+    std::string spaces = str_replace(tabs, "\t", "    ");
+    ASSERT_EQ(spaces.size(), 4 * (n - 1) + 1);
+    EXPECT_EQ(spaces.find_first_not_of(' '), 2 * n);
+    EXPECT_EQ(spaces.find_last_not_of(' '), 2 * n);
+    std::string crlf;
+    for (int i = 0; i < 2000000; i++) crlf += "ab\r\n";
+    std::string lf = str_replace(crlf, "\r\n", "\n");
+    ASSERT_EQ(lf.size(), 3 * 2000000u);
+    EXPECT_EQ(lf.substr(0, 6), "ab\nab\n");
+    EXPECT_EQ(lf.find('\r'), std::string::npos);
 }
 
 TEST(VarFunctions, FindStripLower) {

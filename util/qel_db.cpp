@@ -2,6 +2,7 @@
 #include "qel_db.h"
 
 #include <cstdio>
+#include <utility>
 
 DBWrap::DBWrap() : _db(nullptr), error(0) {}
 
@@ -58,7 +59,10 @@ var DBWrap::query(const char* sql, var params) {
     }
     int nparams = params.__type__() == VAR_LIST ? params.__len__() : 0;
     for (int i = 0; i < nparams; i++) {
-        std::string text = params[i].__str__();
+        // A number binds as a text that reads back as its value, so that a
+        // REAL column stores it unchanged.
+        const var& p = params[i];
+        std::string text = p.__type__() == VAR_NUMBER ? var_number_exact_str(p.__num__()) : p.__str__();
         if (sqlite3_bind_text(stmt, i + 1, text.data(), (int)text.size(), SQLITE_TRANSIENT) != SQLITE_OK) {
             _db_fail(this, "bind", sqlite3_errcode(_db), sqlite3_errmsg(_db), sql, true);
             sqlite3_finalize(stmt);
@@ -70,11 +74,15 @@ var DBWrap::query(const char* sql, var params) {
         var row = var_dict();
         int ncols = sqlite3_column_count(stmt);
         for (int i = 0; i < ncols; i++) {
-            // The text first, then its length: asking for the text converts
-            // the column, and the length must be of what was converted.
+            // The type before the text, which converts the column; the text
+            // before its length, which must be of what was converted.
+            bool real = sqlite3_column_type(stmt, i) == SQLITE_FLOAT;
             const char* text = (const char*)sqlite3_column_text(stmt, i);
             int len = sqlite3_column_bytes(stmt, i);
-            row[sqlite3_column_name(stmt, i)] = var(text ? std::string(text, (size_t)len) : std::string());
+            std::string s = text ? std::string(text, (size_t)len) : std::string();
+            // SQLite writes a REAL with 15 digits, which may not be its value.
+            if (real) s = var_number_exact_str(sqlite3_column_double(stmt, i), s);
+            row[sqlite3_column_name(stmt, i)] = var(std::move(s));
         }
         list_append(rows, row);
     }

@@ -3,7 +3,10 @@
 // dict keyed by column name.
 //
 // All values cross as text: parameters bind as their text form, a column
-// reads as SQLite's text of it ("" for NULL, a BLOB as its bytes). Failures
+// reads as SQLite's text of it ("" for NULL, a BLOB as its bytes). Numbers
+// keep their value both ways: one whose text form would change it binds as
+// the shortest text that does not, and a REAL whose SQLite text (15 digits)
+// is not its value reads as that shortest text instead. Failures
 // never throw: `error` is 1 after a query that failed and 0 after one that
 // ran, `errmsg` keeps the message of the last failure, and each failure
 // prints one line on stderr.

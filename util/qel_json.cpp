@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <unordered_set>
 #include <utility>
 
 #include "json/JSON_parser.h"
@@ -99,28 +101,51 @@ int json_decode(var& r, const char* data, int len) {
 // ---------------------------------------------------------------------------
 // Writing
 
+// The writer keeps its own stack of the containers being written instead of
+// recursing, so any depth writes in bounded stack. A container met again
+// while it is open is a cycle, which has no JSON form: it is written as null.
+// One shared by two parents without a cycle is written in full each time.
+
 namespace {
+
+// Open containers up to this depth are found by scanning the stack, which at
+// the depths of ordinary documents is cheaper than hashing; deeper ones also
+// go into a set, so that a deep value is written in linear time.
+const size_t _JSON_SCAN_DEPTH = 16;
+
+struct _JsonFrame {
+    const var_object* o;
+    bool list;                                        // else a dict
+    size_t n;                                         // elements written so far
+    std::map<std::string, var>::const_iterator next;  // a dict's next entry
+};
 
 struct _JsonOut {
     std::string text;
-    // The containers being written, outermost first: one met again among
-    // them is a cycle, which has no JSON form.
-    std::vector<const var_object*> open;
+    std::vector<_JsonFrame> stack;               // the open containers, outermost first
+    std::unordered_set<const var_object*> deep;  // those beyond _JSON_SCAN_DEPTH
 
     bool is_open(const var_object* o) const {
-        for (const var_object* p : open)
-            if (p == o) return true;
-        return false;
+        size_t n = stack.size() < _JSON_SCAN_DEPTH ? stack.size() : _JSON_SCAN_DEPTH;
+        for (size_t i = 0; i < n; i++)
+            if (stack[i].o == o) return true;
+        return stack.size() > _JSON_SCAN_DEPTH && deep.count(o);
+    }
+    void open(const _JsonFrame& f) {
+        if (stack.size() >= _JSON_SCAN_DEPTH) deep.insert(f.o);
+        stack.push_back(f);
+    }
+    void close() {
+        if (stack.size() > _JSON_SCAN_DEPTH) deep.erase(stack.back().o);
+        stack.pop_back();
     }
 };
 
 }  // namespace
 
-static void _json_encode(const var& v, _JsonOut* out);
-
 static void _json_encode_number(var_cnumber n, _JsonOut* out) {
     if (std::isfinite(n))
-        out->text += _var_number_to_str(n);
+        out->text += var_number_exact_str(n);
     else
         out->text += "null";
 }
@@ -153,32 +178,10 @@ static void _json_encode_string(const std::string& s, _JsonOut* out) {
     t += '"';
 }
 
-static void _json_encode_list(const _var_list* l, _JsonOut* out) {
-    out->text += '[';
-    bool first = true;
-    for (const var& e : l->value) {
-        if (!first) out->text += ',';
-        first = false;
-        _json_encode(e, out);
-    }
-    out->text += ']';
-}
-
-static void _json_encode_dict(const _var_dict* d, _JsonOut* out) {
-    out->text += '{';
-    bool first = true;
-    for (const auto& e : d->value) {
-        if (!first) out->text += ',';
-        first = false;
-        _json_encode_string(e.first, out);
-        out->text += ':';
-        _json_encode(e.second, out);
-    }
-    out->text += '}';
-}
-
 static void _json_encode_bool(bool b, _JsonOut* out) { out->text += b ? "true" : "false"; }
 
+// Writes a scalar whole; of a container only its opening bracket, leaving it
+// open on the stack for json_encode's loop.
 static void _json_encode(const var& v, _JsonOut* out) {
     int type = v.__type__();
     if ((type == VAR_LIST || type == VAR_DICT) && out->is_open(v.value)) type = VAR_NONE;
@@ -186,22 +189,49 @@ static void _json_encode(const var& v, _JsonOut* out) {
         case VAR_NUMBER: _json_encode_number(v.__num__(), out); break;
         case VAR_STRING: _json_encode_string(static_cast<const _var_string*>(v.value)->value, out); break;
         case VAR_LIST:
-            out->open.push_back(v.value);
-            _json_encode_list(static_cast<const _var_list*>(v.value), out);
-            out->open.pop_back();
+            out->text += '[';
+            out->open({v.value, true, 0, {}});
             break;
         case VAR_DICT:
-            out->open.push_back(v.value);
-            _json_encode_dict(static_cast<const _var_dict*>(v.value), out);
-            out->open.pop_back();
+            out->text += '{';
+            out->open({v.value, false, 0, static_cast<const _var_dict*>(v.value)->value.begin()});
             break;
         case VAR_BOOL: _json_encode_bool(v.__bool__(), out); break;
         default: out->text += "null"; break;
     }
 }
 
+// Writes the elements of the innermost open container up to the next one
+// that is a container itself (left open for the next call), or to its end.
+static void _json_encode_next(_JsonOut* out) {
+    _JsonFrame& f = out->stack.back();
+    size_t depth = out->stack.size();
+    std::string& t = out->text;
+    if (f.list) {
+        const std::vector<var>& l = static_cast<const _var_list*>(f.o)->value;
+        while (f.n < l.size()) {
+            if (f.n) t += ',';
+            _json_encode(l[f.n++], out);
+            if (out->stack.size() != depth) return;  // f may have moved
+        }
+        t += ']';
+    } else {
+        const std::map<std::string, var>& d = static_cast<const _var_dict*>(f.o)->value;
+        while (f.next != d.end()) {
+            if (f.n++) t += ',';
+            _json_encode_string(f.next->first, out);
+            t += ':';
+            _json_encode((f.next++)->second, out);
+            if (out->stack.size() != depth) return;
+        }
+        t += '}';
+    }
+    out->close();
+}
+
 std::string json_encode(var& v) {
     _JsonOut out;
     _json_encode(v, &out);
+    while (!out.stack.empty()) _json_encode_next(&out);
     return out.text;
 }

@@ -8,8 +8,10 @@
 // Writing puts no whitespace anywhere, writes dict keys in ascending byte
 // order, escapes control bytes (the short forms for \b \t \n \f \r, \u%04x
 // for the others) and writes "/" and bytes from 0x80 up as they are. A number
-// that is not finite, none, an iterator and a container met again inside
-// itself are written as null.
+// is written as its text form where that reads back as its value, else as
+// the shortest text that does. A number that is not finite, none, an
+// iterator and a container met again inside itself are written as null.
+// Any depth of nesting is written.
 #ifndef QEL_JSON_H
 #define QEL_JSON_H
 

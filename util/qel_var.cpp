@@ -1,9 +1,11 @@
 // qel_var: the handle, the payload classes, and the list and string functions.
 #include "qel_var.h"
 
+#include <algorithm>
 #include <charconv>
 #include <climits>
 #include <clocale>
+#include <cmath>
 #include <cstdarg>
 #include <cstdint>
 #include <cstdio>
@@ -165,7 +167,37 @@ void var::__init__(var_object* v) {
     if (v) v->refs++;
     var_object* old = value;
     value = v;
-    if (old && --old->refs == 0) delete old;
+    if (old && --old->refs == 0) _var_free(old);
+}
+
+// A container releases its elements in its destructor, so freeing a nested
+// value goes one call deeper per level, and a list nested a million deep
+// would overflow the stack. Past _VAR_FREE_DEPTH levels a payload waits in a
+// list instead, which the outermost call works off: any depth frees in
+// bounded stack and linear time, while an ordinary value never waits. The
+// count and the list are per thread: each thread frees the values it holds.
+static const int _VAR_FREE_DEPTH = 64;
+static thread_local int _var_free_depth;
+static thread_local std::vector<var_object*>* _var_free_waiting;
+
+void _var_free(var_object* o) {
+    if (_var_free_depth == _VAR_FREE_DEPTH) {
+        if (!_var_free_waiting) _var_free_waiting = new std::vector<var_object*>();
+        _var_free_waiting->push_back(o);
+        return;
+    }
+    _var_free_depth++;
+    delete o;
+    if (_var_free_depth == 1 && _var_free_waiting) {
+        while (!_var_free_waiting->empty()) {
+            var_object* next = _var_free_waiting->back();
+            _var_free_waiting->pop_back();
+            delete next;
+        }
+        delete _var_free_waiting;
+        _var_free_waiting = nullptr;
+    }
+    _var_free_depth--;
 }
 
 void var::operator=(const var& v) {
@@ -254,6 +286,42 @@ std::string _var_number_to_str(var_cnumber value) {
     int n = (int)(r.ptr - buf);
     while (n - 1 > 1 && buf[n - 1] == '0' && buf[n - 2] != '.') n--;
     return std::string(buf, n);
+}
+
+std::string var_number_exact_str(var_cnumber value, const std::string& text) {
+    if (!std::isfinite(value)) return text;
+    double back = 0;
+    const char* end = text.data() + text.size();
+    std::from_chars_result r = std::from_chars(text.data(), end, back);
+    if (r.ec == std::errc() && r.ptr == end && back == value) return text;
+    char buf[64];
+    return std::string(buf, std::to_chars(buf, buf + sizeof buf, value).ptr);
+}
+
+// The digits after the point that a shortest text ("12.5", "1.5e-06") has
+// when written without an exponent.
+static int _var_fraction_digits(const char* s, const char* end) {
+    const char* e = std::find(s, end, 'e');
+    const char* point = std::find(s, e, '.');
+    int n = point == e ? 0 : (int)(e - point - 1);
+    if (e != end) {
+        int exp = 0;
+        for (const char* p = e + 2; p < end; p++) exp = exp * 10 + (*p - '0');
+        n += e[1] == '-' ? exp : -exp;
+    }
+    return n;
+}
+
+// Same result as checking the number text, but cheaper for the numbers of
+// measured data: no text with six digits after the point can read back as
+// a value whose shortest text needs more, so that one is written at once.
+std::string var_number_exact_str(var_cnumber value) {
+    int i = _var_to_int(value);
+    if (value == (var_cnumber)i || !std::isfinite(value)) return _var_number_to_str(value);
+    char buf[64];
+    char* end = std::to_chars(buf, buf + sizeof buf, value).ptr;
+    if (_var_fraction_digits(buf, end) > 6) return std::string(buf, end);
+    return var_number_exact_str(value, _var_number_to_str(value));
 }
 
 var_object* _var_number::__copy__() const {
@@ -579,15 +647,23 @@ var str_join(std::string value, var& v) {
 }
 
 // Left to right, never searching text just inserted; an empty pattern
-// leaves the text as it is.
+// leaves the text as it is. One pass into a new text: replacing in place
+// moves the whole rest of the text at every occurrence when k and v differ
+// in length.
 std::string str_replace(std::string value, const std::string& k, const std::string& v) {
     if (k.empty()) return value;
-    size_t p = 0;
-    while ((p = value.find(k, p)) != std::string::npos) {
-        value.replace(p, k.size(), v);
-        p += v.size();
+    size_t p = value.find(k);
+    if (p == std::string::npos) return value;
+    std::string r;
+    r.reserve(value.size());
+    size_t from = 0;  // start of the text not yet copied
+    for (; p != std::string::npos; p = value.find(k, from)) {
+        r.append(value, from, p - from);
+        r += v;
+        from = p + k.size();
     }
-    return value;
+    r.append(value, from, std::string::npos);
+    return r;
 }
 
 // An empty delimiter gives one piece: the whole text.

@@ -20,6 +20,10 @@ typedef double var_cnumber;
 enum { VAR_NONE = 0, VAR_NUMBER = 1, VAR_STRING = 2, VAR_LIST = 3, VAR_DICT = 4, VAR_BOOL = 5 };
 
 class var;
+class var_object;
+
+// Frees a payload whose last handle let it go (see qel_var.cpp).
+void _var_free(var_object* o);
 
 // The payload interface. The base behaviour is what a type that does not
 // override an operation does: element, length, slice and arithmetic operations
@@ -86,7 +90,7 @@ public:
     void __destroy__() {
         var_object* v = value;
         value = nullptr;
-        if (v && --v->refs == 0) delete v;
+        if (v && --v->refs == 0) _var_free(v);
     }
 
     // Keeps its own payload when it equals v; otherwise shares v's.
@@ -293,6 +297,12 @@ var_cnumber var_min(var_cnumber a, var_cnumber b);  // a when b > a, else b
 std::string& var_get_errstr();
 var& _var_none_tmp();
 std::string _var_number_to_str(var_cnumber value);
+// The number text of the writers that must keep the value (JSON and database
+// parameters), independent of the locale: `text` when it reads back as exactly
+// `value` (or the value is not finite), else the shortest text that does
+// ("1e-07", "3.141592653589793"). The second form starts from the number text.
+std::string var_number_exact_str(var_cnumber value, const std::string& text);
+std::string var_number_exact_str(var_cnumber value);
 
 // List functions: each reports "UnsupportedError" when its target is not a list.
 void list_append(var& e, const var& v);
