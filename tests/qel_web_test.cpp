@@ -213,6 +213,39 @@ TEST(QelWeb, RefusesWhatDoesNotFitBeforeConnecting) {
     EXPECT_EQ(srv.server.accepted(), 0);
 }
 
+// A port outside 1 to 65535 is refused before connecting: cut to 16 bits it
+// would name another port, the server's own among them here.
+TEST(QelWeb, RefusesPortsOutsideTheTcpRange) {
+    AnsweringServer srv("HTTP/1.0 200 OK\r\n\r\nwrong port");
+    int p = srv.server.port();
+    for (int port : {0, -1, 65536, 73536, -57536, p + 65536, p - 65536, INT_MAX, INT_MIN}) {
+        qel_web* page = nullptr;
+        std::string err = capture_stderr([&] { page = qel_web_create("127.0.0.1", port, "/", nullptr, 0, 10); });
+        EXPECT_EQ(err, "qel_web_create: refused: port " + std::to_string(port) + " is not 1 to 65535\n");
+        expect_refused(page);
+        qel_web_destroy(page);
+    }
+    usleep(50000);
+    EXPECT_EQ(srv.server.accepted(), 0);
+    // The ends of the range pass and are connected to as given; whatever
+    // listens there (most likely nothing) decides how the request ends.
+    for (int port : {1, 65535}) {
+        qel_web* page = nullptr;
+        std::string err = capture_stderr([&] { page = qel_web_create("127.0.0.1", port, "/", nullptr, 0, 10); });
+        EXPECT_EQ(err.find("qel_web_create"), std::string::npos) << err;
+        EXPECT_EQ(page->error, 0);
+        EXPECT_EQ(page->state, QEL_WEB_STATE_CONNECT);
+        EXPECT_EQ(ntohs(page->their_addr.sin_port), port);
+        std::string host = "\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+        EXPECT_NE(std::string((const char*)page->_request.data, (size_t)page->_request.len).find(host),
+                  std::string::npos);
+        err = capture_stderr([&] { EXPECT_TRUE(finish(page)); });
+        EXPECT_EQ(err.find("qel_web_create"), std::string::npos) << err;
+        EXPECT_EQ(err.find("connect: "), std::string::npos) << err;
+        qel_web_destroy(page);
+    }
+}
+
 // A name that does not resolve is not cached: the next request asks again.
 TEST(QelWeb, UnresolvedHostFailsAndIsAskedAgain) {
     for (int round = 0; round < 2; round++) {

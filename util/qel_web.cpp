@@ -159,6 +159,13 @@ qel_web* qel_web_create(const char* _host, int port, const char* _path, const ch
         page->error = 1;
         return page;
     }
+    // Cut to the 16 bits of the address, a port outside the range would name
+    // another one (73536 is 8000).
+    if (port < 1 || port > 65535) {
+        fprintf(stderr, "qel_web_create: refused: port %d is not 1 to 65535\n", port);
+        page->error = 1;
+        return page;
+    }
     memcpy(page->host, _host, host_len + 1);
     memcpy(page->path, _path, path_len + 1);
     if (_qel_web_request(page, post, postlen) != 0) {

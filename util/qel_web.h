@@ -67,8 +67,8 @@ void qel_web_deinit();
 // bytes at post (already form-encoded) or, with postlen 0, a GET; timeout is
 // the allowance in seconds without progress. Always returns a record; a
 // failure (a host that does not resolve, a host over 255 bytes, a path over
-// 1023 bytes, a control byte in the host or path, a negative postlen, no
-// socket) shows as error 1.
+// 1023 bytes, a control byte in the host or path, a port outside 1 to 65535,
+// a negative postlen, no socket) shows as error 1.
 qel_web* qel_web_create(const char* _host, int port, const char* _path, const char* post, int postlen,
                         int timeout);
 // One step: 1 when the request is done or has failed (error set), else 0.
