@@ -36,7 +36,7 @@ static void _check_header(qel_web* page, const char* name, int dlen) {
     // A value may hold NUL bytes: what stands before the first must be in
     // the head, and no value holds a line end.
     size_t vlen = strlen(dest);
-    if (vlen > 0 && dest[0] == ' ') abort();
+    if (vlen > 0 && (dest[0] == ' ' || dest[0] == '\t')) abort();
     if (memchr(dest, '\r', (size_t)dlen) || memchr(dest, '\n', (size_t)dlen)) abort();
     if (vlen > 0 && !memmem(page->_response.data, (size_t)page->header, dest, vlen)) abort();
 }

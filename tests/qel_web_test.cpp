@@ -344,12 +344,13 @@ TEST(QelWeb, HeadSplitAtEveryBytePosition) {
 }
 
 // The value of a head line: name and colon compared in any case at the
-// start of a line, spaces (only) skipped, copied up to the line's end or
-// dlen - 1 bytes, dest zeroed whole first; lines of the body are not looked at.
+// start of a line, spaces and tabs before the value skipped (those after it
+// kept), copied up to the line's end or dlen - 1 bytes, dest zeroed whole
+// first; lines of the body are not looked at.
 TEST(QelWeb, HeaderValues) {
     AnsweringServer srv(
         "HTTP/1.0 200 OK\r\nContent-Length: 12\r\nX-Spaced:   \t v \r\nX-Empty:\r\nLength: 3\r\n"
-        "Server: s\n\nContent-Type: in the body\n");
+        "X-Tab:\t7\t\r\nX-Blank: \t \r\nServer: s\n\nContent-Type: in the body\n");
     qel_web* page = qel_web_create("127.0.0.1", srv.server.port(), "/", nullptr, 0, 10);
     char before[16];
     memset(before, 'Z', sizeof before);
@@ -364,7 +365,8 @@ TEST(QelWeb, HeaderValues) {
     } cases[] = {
         {"Content-Length", 16, "12"}, {"Content-Length", 3, "12"},  {"Content-Length", 2, "1"},
         {"Content-Length", 1, ""},    {"content-length", 16, "12"}, {"Content", 16, ""},
-        {"Length", 16, "3"},          {"X-Spaced", 16, "\t v "},    {"X-Empty", 16, ""},
+        {"Length", 16, "3"},          {"X-Spaced", 16, "v "},       {"X-Spaced", 2, "v"},
+        {"X-Tab", 16, "7\t"},         {"X-Blank", 16, ""},          {"X-Empty", 16, ""},
         {"Server", 16, "s"},          {"Content-Type", 16, ""},
     };
     for (const Case& c : cases) {
@@ -747,8 +749,9 @@ TEST(QelWeb, HeaderNamesMatchInAnyCase) {
 
 // A response cut short fails, with what came kept in the record: nothing
 // at all, a status line whose head never ends (the head is then not taken
-// for the body), a body shorter than its Content-Length. Complete answers,
-// and one that never had a status line, end as they always did.
+// for the body), a body shorter than its Content-Length (blanks around its
+// digits allowed). Complete answers, and one that never had a status line,
+// end as they always did.
 TEST(QelWeb, TruncatedResponsesFailAndKeepWhatCame) {
     const std::string ok = "HTTP/1.0 200 OK\r\n", twenty(20, 't');
     const std::string endless = ok + "X-Endless: " + std::string(3 << 20, 'h');
@@ -764,6 +767,9 @@ TEST(QelWeb, TruncatedResponsesFailAndKeepWhatCame) {
         {ok + "content-length:1000\r\n\r\n" + twenty, twenty, "qel_web: the body ended after 20 of 1000 bytes\n"},
         {ok + "Content-Length: 99999999999999999999\r\n\r\n" + twenty, twenty,
          "qel_web: the body ended after 20 of 99999999999999999999 bytes\n"},
+        {ok + "Content-Length:\t50\r\n\r\nfives", "fives", "qel_web: the body ended after 5 of 50 bytes\n"},
+        {ok + "Content-Length: \t1000 \t\r\n\r\n" + twenty, twenty,
+         "qel_web: the body ended after 20 of 1000 bytes\n"},
         {ok + "Content-Length: 20\r\n\r\n" + twenty, twenty, ""},
         // More than declared, or a length that is not a number: kept whole.
         {ok + "Content-Length: 5\r\n\r\n" + twenty, twenty, ""},

@@ -232,17 +232,20 @@ static void _qel_web_set_body(qel_web* page) {
 }
 
 // Whether the head declares a Content-Length (digits, blanks after them
-// allowed) beyond the body that came; the value's text goes to v.
+// allowed) beyond the body that came; the digits go to v.
 static bool _qel_web_body_short(qel_web* page, char* v, int vlen) {
     qel_web_get_header(page, v, vlen, "Content-Length");
-    const char* p = v;
+    char* p = v;
     if (*p < '0' || *p > '9') return false;
     long long n = 0;
     // Past 2^40 the count stops growing: no body comes near it.
     for (; *p >= '0' && *p <= '9'; p++)
         if (n < (1LL << 40)) n = n * 10 + (*p - '0');
+    char* digits_end = p;
     while (*p == ' ' || *p == '\t') p++;
-    return *p == 0 && n > page->len;
+    if (*p != 0) return false;
+    *digits_end = 0;
+    return n > page->len;
 }
 
 // The peer closed: the response is complete unless it was cut short, which
@@ -360,7 +363,8 @@ void qel_web_get_header(qel_web* page, char* dest, int dlen, const char* name) {
     while (i < end) {
         if (end - i >= key_len && _qel_web_same_name(d + i, key, key_len)) {
             int j = i + key_len;
-            while (j < end && d[j] == ' ') j++;
+            // HTTP allows spaces and tabs before the value.
+            while (j < end && (d[j] == ' ' || d[j] == '\t')) j++;
             for (int n = 0; j < end && d[j] != '\r' && d[j] != '\n' && n < dlen - 1; n++) dest[n] = (char)d[j++];
             return;
         }

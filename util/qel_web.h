@@ -78,9 +78,9 @@ qel_web* qel_web_create(const char* _host, int port, const char* _path, const ch
 // shorter than its Content-Length.
 int qel_web_poll(qel_web* page);
 // Copies the value of the response head line "name:" (the name in any case,
-// spaces after the colon skipped) into dest, at most dlen - 1 bytes and always
-// NUL-terminated; empty when the line is missing. A name over 254 bytes or a
-// dlen below 1 is refused and dest left alone.
+// spaces and tabs after the colon skipped) into dest, at most dlen - 1 bytes
+// and always NUL-terminated; empty when the line is missing. A name over 254
+// bytes or a dlen below 1 is refused and dest left alone.
 void qel_web_get_header(qel_web* page, char* dest, int dlen, const char* name);
 // Closes the socket and frees the record; null does nothing.
 void qel_web_destroy(qel_web* page);
