@@ -750,10 +750,13 @@ TEST(QelWeb, HeaderNamesMatchInAnyCase) {
 // A response cut short fails, with what came kept in the record: nothing
 // at all, a status line whose head never ends (the head is then not taken
 // for the body), a body shorter than its Content-Length (blanks around its
-// digits allowed). Complete answers, and one that never had a status line,
-// end as they always did.
+// digits allowed). A status that has no body (1xx, 204, 304) is complete at
+// the end of its head, with an empty body whatever its head says or bytes
+// follow it. Complete answers, and one that never had a status line, end as
+// they always did.
 TEST(QelWeb, TruncatedResponsesFailAndKeepWhatCame) {
     const std::string ok = "HTTP/1.0 200 OK\r\n", twenty(20, 't');
+    const std::string cl9 = "Content-Length: 9\r\n\r\n", short9 = "qel_web: the body ended after 0 of 9 bytes\n";
     const std::string endless = ok + "X-Endless: " + std::string(3 << 20, 'h');
     struct Case {
         std::string response;
@@ -771,6 +774,18 @@ TEST(QelWeb, TruncatedResponsesFailAndKeepWhatCame) {
         {ok + "Content-Length: \t1000 \t\r\n\r\n" + twenty, twenty,
          "qel_web: the body ended after 20 of 1000 bytes\n"},
         {ok + "Content-Length: 20\r\n\r\n" + twenty, twenty, ""},
+        {"HTTP/1.0 304 Not Modified\r\nContent-Length: 1234\r\n\r\n", "", ""},
+        {"HTTP/1.0 204 No Content\r\n" + cl9, "", ""},
+        {"HTTP/1.1 204\r\n" + cl9, "", ""},
+        {"HTTP/1.1 100 Continue\r\n" + cl9, "", ""},
+        {"HTTP/1.0 199 X\n" + cl9, "", ""},
+        {"HTTP/1.0 304 Not Modified\r\n\r\nstray", "", ""},
+        {"HTTP/1.0 304 Not Modified\r\nContent-Length: 5\r\n", "", "qel_web: the response ended inside its head\n"},
+        // Statuses that only look like those: their bodies count.
+        {"HTTP/1.0 205 Reset Content\r\n" + cl9, "", short9},
+        {"HTTP/1.0 2040 X\r\n" + cl9, "", short9},
+        {"HTTP/1.0 099 X\r\n" + cl9, "", short9},
+        {"HTTP/1.0 200 304\r\n" + cl9, "", short9},
         // More than declared, or a length that is not a number: kept whole.
         {ok + "Content-Length: 5\r\n\r\n" + twenty, twenty, ""},
         {ok + "Content-Length: many\r\n\r\n" + twenty, twenty, ""},
@@ -788,6 +803,9 @@ TEST(QelWeb, TruncatedResponsesFailAndKeepWhatCame) {
         EXPECT_EQ(page->state, c.err.empty() ? QEL_WEB_STATE_DONE : QEL_WEB_STATE_RECV) << what;
         EXPECT_TRUE(response_of(page) == c.response) << what;
         EXPECT_TRUE(body_of(page) == c.body) << what << " gave a body of " << page->len;
+        if (page->header) {
+            EXPECT_EQ(page->data, page->_response.data + page->header) << what;
+        }
         qel_web_destroy(page);
     }
 }

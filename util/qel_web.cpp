@@ -221,14 +221,32 @@ static bool _qel_web_has_status(const qel_web_buffer* res) {
     return res->len >= 5 && memcmp(res->data, "HTTP/", 5) == 0;
 }
 
+// Whether the head's status line ("HTTP/", the version, a space, three
+// digits) gives a status that by HTTP has no body: 1xx, 204 or 304. Such a
+// response is complete at the end of its head, whatever its Content-Length.
+static bool _qel_web_status_has_no_body(const qel_web_buffer* res, int head_end) {
+    if (!_qel_web_has_status(res)) return false;
+    const unsigned char* d = res->data;
+    int i = 5;
+    while (i < head_end && d[i] != ' ' && d[i] != '\r' && d[i] != '\n') i++;
+    while (i < head_end && d[i] == ' ') i++;
+    if (head_end - i < 4) return false;
+    for (int k = 0; k < 3; k++)
+        if (d[i + k] < '0' || d[i + k] > '9') return false;
+    if (d[i + 3] != ' ' && d[i + 3] != '\r' && d[i + 3] != '\n') return false;
+    int status = (d[i] - '0') * 100 + (d[i + 1] - '0') * 10 + (d[i + 2] - '0');
+    return (status >= 100 && status <= 199) || status == 204 || status == 304;
+}
+
 // Points data and len at the body, which follows the head. Until the head's
 // end is found, a response that opened with a status line has no body yet and
 // any other counts as all body, which is what a connection that never sends a
-// head leaves.
+// head leaves. A status without a body keeps len at 0, whatever follows.
 static void _qel_web_set_body(qel_web* page) {
     const qel_web_buffer* res = &page->_response;
+    bool none = page->header == 0 ? _qel_web_has_status(res) : page->_no_body;
     page->data = res->data + page->header;
-    page->len = page->header == 0 && _qel_web_has_status(res) ? 0 : res->len - page->header;
+    page->len = none ? 0 : res->len - page->header;
 }
 
 // Whether the head declares a Content-Length (digits, blanks after them
@@ -256,7 +274,7 @@ static int _qel_web_closed(qel_web* page) {
         fprintf(stderr, "qel_web: the peer closed without answering\n");
     } else if (page->header == 0 && _qel_web_has_status(&page->_response)) {
         fprintf(stderr, "qel_web: the response ended inside its head\n");
-    } else if (_qel_web_body_short(page, declared, sizeof declared)) {
+    } else if (!page->_no_body && _qel_web_body_short(page, declared, sizeof declared)) {
         fprintf(stderr, "qel_web: the body ended after %d of %s bytes\n", page->len, declared);
     } else {
         page->state = QEL_WEB_STATE_DONE;
@@ -294,7 +312,10 @@ static int _qel_web_recv(qel_web* page) {
         if (n == 0) return _qel_web_closed(page);
         res->len += (int)n;
         got += (int)n;
-        if (page->header == 0) qel_find_header(page);
+        if (page->header == 0) {
+            qel_find_header(page);
+            if (page->header) page->_no_body = _qel_web_status_has_no_body(res, page->header);
+        }
         _qel_web_set_body(page);
     }
     if (got > 0) qel_web_reset_timeout(page);
