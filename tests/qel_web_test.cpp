@@ -213,6 +213,39 @@ TEST(QelWeb, RefusesWhatDoesNotFitBeforeConnecting) {
     EXPECT_EQ(srv.server.accepted(), 0);
 }
 
+// A port outside 1 to 65535 is refused before connecting: cut to 16 bits it
+// would name another port, the server's own among them here.
+TEST(QelWeb, RefusesPortsOutsideTheTcpRange) {
+    AnsweringServer srv("HTTP/1.0 200 OK\r\n\r\nwrong port");
+    int p = srv.server.port();
+    for (int port : {0, -1, 65536, 73536, -57536, p + 65536, p - 65536, INT_MAX, INT_MIN}) {
+        qel_web* page = nullptr;
+        std::string err = capture_stderr([&] { page = qel_web_create("127.0.0.1", port, "/", nullptr, 0, 10); });
+        EXPECT_EQ(err, "qel_web_create: refused: port " + std::to_string(port) + " is not 1 to 65535\n");
+        expect_refused(page);
+        qel_web_destroy(page);
+    }
+    usleep(50000);
+    EXPECT_EQ(srv.server.accepted(), 0);
+    // The ends of the range pass and are connected to as given; whatever
+    // listens there (most likely nothing) decides how the request ends.
+    for (int port : {1, 65535}) {
+        qel_web* page = nullptr;
+        std::string err = capture_stderr([&] { page = qel_web_create("127.0.0.1", port, "/", nullptr, 0, 10); });
+        EXPECT_EQ(err.find("qel_web_create"), std::string::npos) << err;
+        EXPECT_EQ(page->error, 0);
+        EXPECT_EQ(page->state, QEL_WEB_STATE_CONNECT);
+        EXPECT_EQ(ntohs(page->their_addr.sin_port), port);
+        std::string host = "\r\nHost: 127.0.0.1:" + std::to_string(port) + "\r\n";
+        EXPECT_NE(std::string((const char*)page->_request.data, (size_t)page->_request.len).find(host),
+                  std::string::npos);
+        err = capture_stderr([&] { EXPECT_TRUE(finish(page)); });
+        EXPECT_EQ(err.find("qel_web_create"), std::string::npos) << err;
+        EXPECT_EQ(err.find("connect: "), std::string::npos) << err;
+        qel_web_destroy(page);
+    }
+}
+
 // A name that does not resolve is not cached: the next request asks again.
 TEST(QelWeb, UnresolvedHostFailsAndIsAskedAgain) {
     for (int round = 0; round < 2; round++) {
@@ -311,12 +344,13 @@ TEST(QelWeb, HeadSplitAtEveryBytePosition) {
 }
 
 // The value of a head line: name and colon compared in any case at the
-// start of a line, spaces (only) skipped, copied up to the line's end or
-// dlen - 1 bytes, dest zeroed whole first; lines of the body are not looked at.
+// start of a line, spaces and tabs before the value skipped (those after it
+// kept), copied up to the line's end or dlen - 1 bytes, dest zeroed whole
+// first; lines of the body are not looked at.
 TEST(QelWeb, HeaderValues) {
     AnsweringServer srv(
         "HTTP/1.0 200 OK\r\nContent-Length: 12\r\nX-Spaced:   \t v \r\nX-Empty:\r\nLength: 3\r\n"
-        "Server: s\n\nContent-Type: in the body\n");
+        "X-Tab:\t7\t\r\nX-Blank: \t \r\nServer: s\n\nContent-Type: in the body\n");
     qel_web* page = qel_web_create("127.0.0.1", srv.server.port(), "/", nullptr, 0, 10);
     char before[16];
     memset(before, 'Z', sizeof before);
@@ -331,7 +365,8 @@ TEST(QelWeb, HeaderValues) {
     } cases[] = {
         {"Content-Length", 16, "12"}, {"Content-Length", 3, "12"},  {"Content-Length", 2, "1"},
         {"Content-Length", 1, ""},    {"content-length", 16, "12"}, {"Content", 16, ""},
-        {"Length", 16, "3"},          {"X-Spaced", 16, "\t v "},    {"X-Empty", 16, ""},
+        {"Length", 16, "3"},          {"X-Spaced", 16, "v "},       {"X-Spaced", 2, "v"},
+        {"X-Tab", 16, "7\t"},         {"X-Blank", 16, ""},          {"X-Empty", 16, ""},
         {"Server", 16, "s"},          {"Content-Type", 16, ""},
     };
     for (const Case& c : cases) {
@@ -714,10 +749,14 @@ TEST(QelWeb, HeaderNamesMatchInAnyCase) {
 
 // A response cut short fails, with what came kept in the record: nothing
 // at all, a status line whose head never ends (the head is then not taken
-// for the body), a body shorter than its Content-Length. Complete answers,
-// and one that never had a status line, end as they always did.
+// for the body), a body shorter than its Content-Length (blanks around its
+// digits allowed). A status that has no body (1xx, 204, 304) is complete at
+// the end of its head, with an empty body whatever its head says or bytes
+// follow it. Complete answers, and one that never had a status line, end as
+// they always did.
 TEST(QelWeb, TruncatedResponsesFailAndKeepWhatCame) {
     const std::string ok = "HTTP/1.0 200 OK\r\n", twenty(20, 't');
+    const std::string cl9 = "Content-Length: 9\r\n\r\n", short9 = "qel_web: the body ended after 0 of 9 bytes\n";
     const std::string endless = ok + "X-Endless: " + std::string(3 << 20, 'h');
     struct Case {
         std::string response;
@@ -731,7 +770,22 @@ TEST(QelWeb, TruncatedResponsesFailAndKeepWhatCame) {
         {ok + "content-length:1000\r\n\r\n" + twenty, twenty, "qel_web: the body ended after 20 of 1000 bytes\n"},
         {ok + "Content-Length: 99999999999999999999\r\n\r\n" + twenty, twenty,
          "qel_web: the body ended after 20 of 99999999999999999999 bytes\n"},
+        {ok + "Content-Length:\t50\r\n\r\nfives", "fives", "qel_web: the body ended after 5 of 50 bytes\n"},
+        {ok + "Content-Length: \t1000 \t\r\n\r\n" + twenty, twenty,
+         "qel_web: the body ended after 20 of 1000 bytes\n"},
         {ok + "Content-Length: 20\r\n\r\n" + twenty, twenty, ""},
+        {"HTTP/1.0 304 Not Modified\r\nContent-Length: 1234\r\n\r\n", "", ""},
+        {"HTTP/1.0 204 No Content\r\n" + cl9, "", ""},
+        {"HTTP/1.1 204\r\n" + cl9, "", ""},
+        {"HTTP/1.1 100 Continue\r\n" + cl9, "", ""},
+        {"HTTP/1.0 199 X\n" + cl9, "", ""},
+        {"HTTP/1.0 304 Not Modified\r\n\r\nstray", "", ""},
+        {"HTTP/1.0 304 Not Modified\r\nContent-Length: 5\r\n", "", "qel_web: the response ended inside its head\n"},
+        // Statuses that only look like those: their bodies count.
+        {"HTTP/1.0 205 Reset Content\r\n" + cl9, "", short9},
+        {"HTTP/1.0 2040 X\r\n" + cl9, "", short9},
+        {"HTTP/1.0 099 X\r\n" + cl9, "", short9},
+        {"HTTP/1.0 200 304\r\n" + cl9, "", short9},
         // More than declared, or a length that is not a number: kept whole.
         {ok + "Content-Length: 5\r\n\r\n" + twenty, twenty, ""},
         {ok + "Content-Length: many\r\n\r\n" + twenty, twenty, ""},
@@ -749,6 +803,9 @@ TEST(QelWeb, TruncatedResponsesFailAndKeepWhatCame) {
         EXPECT_EQ(page->state, c.err.empty() ? QEL_WEB_STATE_DONE : QEL_WEB_STATE_RECV) << what;
         EXPECT_TRUE(response_of(page) == c.response) << what;
         EXPECT_TRUE(body_of(page) == c.body) << what << " gave a body of " << page->len;
+        if (page->header) {
+            EXPECT_EQ(page->data, page->_response.data + page->header) << what;
+        }
         qel_web_destroy(page);
     }
 }

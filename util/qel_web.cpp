@@ -159,6 +159,13 @@ qel_web* qel_web_create(const char* _host, int port, const char* _path, const ch
         page->error = 1;
         return page;
     }
+    // Cut to the 16 bits of the address, a port outside the range would name
+    // another one (73536 is 8000).
+    if (port < 1 || port > 65535) {
+        fprintf(stderr, "qel_web_create: refused: port %d is not 1 to 65535\n", port);
+        page->error = 1;
+        return page;
+    }
     memcpy(page->host, _host, host_len + 1);
     memcpy(page->path, _path, path_len + 1);
     if (_qel_web_request(page, post, postlen) != 0) {
@@ -214,28 +221,49 @@ static bool _qel_web_has_status(const qel_web_buffer* res) {
     return res->len >= 5 && memcmp(res->data, "HTTP/", 5) == 0;
 }
 
+// Whether the head's status line ("HTTP/", the version, a space, three
+// digits) gives a status that by HTTP has no body: 1xx, 204 or 304. Such a
+// response is complete at the end of its head, whatever its Content-Length.
+static bool _qel_web_status_has_no_body(const qel_web_buffer* res, int head_end) {
+    if (!_qel_web_has_status(res)) return false;
+    const unsigned char* d = res->data;
+    int i = 5;
+    while (i < head_end && d[i] != ' ' && d[i] != '\r' && d[i] != '\n') i++;
+    while (i < head_end && d[i] == ' ') i++;
+    if (head_end - i < 4) return false;
+    for (int k = 0; k < 3; k++)
+        if (d[i + k] < '0' || d[i + k] > '9') return false;
+    if (d[i + 3] != ' ' && d[i + 3] != '\r' && d[i + 3] != '\n') return false;
+    int status = (d[i] - '0') * 100 + (d[i + 1] - '0') * 10 + (d[i + 2] - '0');
+    return (status >= 100 && status <= 199) || status == 204 || status == 304;
+}
+
 // Points data and len at the body, which follows the head. Until the head's
 // end is found, a response that opened with a status line has no body yet and
 // any other counts as all body, which is what a connection that never sends a
-// head leaves.
+// head leaves. A status without a body keeps len at 0, whatever follows.
 static void _qel_web_set_body(qel_web* page) {
     const qel_web_buffer* res = &page->_response;
+    bool none = page->header == 0 ? _qel_web_has_status(res) : page->_no_body;
     page->data = res->data + page->header;
-    page->len = page->header == 0 && _qel_web_has_status(res) ? 0 : res->len - page->header;
+    page->len = none ? 0 : res->len - page->header;
 }
 
 // Whether the head declares a Content-Length (digits, blanks after them
-// allowed) beyond the body that came; the value's text goes to v.
+// allowed) beyond the body that came; the digits go to v.
 static bool _qel_web_body_short(qel_web* page, char* v, int vlen) {
     qel_web_get_header(page, v, vlen, "Content-Length");
-    const char* p = v;
+    char* p = v;
     if (*p < '0' || *p > '9') return false;
     long long n = 0;
     // Past 2^40 the count stops growing: no body comes near it.
     for (; *p >= '0' && *p <= '9'; p++)
         if (n < (1LL << 40)) n = n * 10 + (*p - '0');
+    char* digits_end = p;
     while (*p == ' ' || *p == '\t') p++;
-    return *p == 0 && n > page->len;
+    if (*p != 0) return false;
+    *digits_end = 0;
+    return n > page->len;
 }
 
 // The peer closed: the response is complete unless it was cut short, which
@@ -246,7 +274,7 @@ static int _qel_web_closed(qel_web* page) {
         fprintf(stderr, "qel_web: the peer closed without answering\n");
     } else if (page->header == 0 && _qel_web_has_status(&page->_response)) {
         fprintf(stderr, "qel_web: the response ended inside its head\n");
-    } else if (_qel_web_body_short(page, declared, sizeof declared)) {
+    } else if (!page->_no_body && _qel_web_body_short(page, declared, sizeof declared)) {
         fprintf(stderr, "qel_web: the body ended after %d of %s bytes\n", page->len, declared);
     } else {
         page->state = QEL_WEB_STATE_DONE;
@@ -284,7 +312,10 @@ static int _qel_web_recv(qel_web* page) {
         if (n == 0) return _qel_web_closed(page);
         res->len += (int)n;
         got += (int)n;
-        if (page->header == 0) qel_find_header(page);
+        if (page->header == 0) {
+            qel_find_header(page);
+            if (page->header) page->_no_body = _qel_web_status_has_no_body(res, page->header);
+        }
         _qel_web_set_body(page);
     }
     if (got > 0) qel_web_reset_timeout(page);
@@ -353,7 +384,8 @@ void qel_web_get_header(qel_web* page, char* dest, int dlen, const char* name) {
     while (i < end) {
         if (end - i >= key_len && _qel_web_same_name(d + i, key, key_len)) {
             int j = i + key_len;
-            while (j < end && d[j] == ' ') j++;
+            // HTTP allows spaces and tabs before the value.
+            while (j < end && (d[j] == ' ' || d[j] == '\t')) j++;
             for (int n = 0; j < end && d[j] != '\r' && d[j] != '\n' && n < dlen - 1; n++) dest[n] = (char)d[j++];
             return;
         }

@@ -37,7 +37,8 @@ enum {
 // One request and its response.
 struct qel_web {
     unsigned char* data;  // the body, inside _response (null until the first receive)
-    int len;              // body bytes: none while a head opened by a status line goes on
+    int len;              // body bytes: none while a head opened by a status line goes on,
+                          // nor for a status that has no body (1xx, 204, 304)
     int error;            // 0, or 1 after any failure
     char host[256];
     int port;
@@ -56,6 +57,9 @@ struct qel_web {
     // that was not a carriage return was a line feed.
     int _head_searched;
     int _head_lf;
+    // 1 once the head is found to give a status without a body (1xx, 204,
+    // 304): the response is then complete at the end of its head.
+    int _no_body;
 };
 
 // Starts the socket layer: 0, or -1 on failure.
@@ -67,20 +71,21 @@ void qel_web_deinit();
 // bytes at post (already form-encoded) or, with postlen 0, a GET; timeout is
 // the allowance in seconds without progress. Always returns a record; a
 // failure (a host that does not resolve, a host over 255 bytes, a path over
-// 1023 bytes, a control byte in the host or path, a negative postlen, no
-// socket) shows as error 1.
+// 1023 bytes, a control byte in the host or path, a port outside 1 to 65535,
+// a negative postlen, no socket) shows as error 1.
 qel_web* qel_web_create(const char* _host, int port, const char* _path, const char* post, int postlen,
                         int timeout);
 // One step: 1 when the request is done or has failed (error set), else 0.
 // A step sends what the socket takes, or receives what it holds up to 1 MiB.
 // A response cut short fails, with what came kept: the peer closing without
 // a byte, a head opened by a status line ("HTTP/") that never ends, a body
-// shorter than its Content-Length.
+// shorter than its Content-Length (a 1xx, 204 or 304 answer has no body,
+// whatever its head says).
 int qel_web_poll(qel_web* page);
 // Copies the value of the response head line "name:" (the name in any case,
-// spaces after the colon skipped) into dest, at most dlen - 1 bytes and always
-// NUL-terminated; empty when the line is missing. A name over 254 bytes or a
-// dlen below 1 is refused and dest left alone.
+// spaces and tabs after the colon skipped) into dest, at most dlen - 1 bytes
+// and always NUL-terminated; empty when the line is missing. A name over 254
+// bytes or a dlen below 1 is refused and dest left alone.
 void qel_web_get_header(qel_web* page, char* dest, int dlen, const char* name);
 // Closes the socket and frees the record; null does nothing.
 void qel_web_destroy(qel_web* page);
