@@ -49,7 +49,7 @@ inline void fuzz_audio_read(AudioSource* src, int cap) {
     int len = src->get_length();
     if (len > cap) len = cap;
     for (int pos = 0; pos < len; pos += 2048) {
-        src->get_samples(pos, 2048, buf);
+        src->get_samples(pos, 2048, buf, false);
         volatile float sum = 0;
         for (float x : buf) sum = sum + x;
     }
