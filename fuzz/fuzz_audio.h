@@ -49,9 +49,22 @@ inline void fuzz_audio_read(AudioSource* src, int cap) {
     int len = src->get_length();
     if (len > cap) len = cap;
     for (int pos = 0; pos < len; pos += 2048) {
-        src->get_samples(pos, 2048, buf);
+        src->get_samples(pos, 2048, buf, false);
         volatile float sum = 0;
         for (float x : buf) sum = sum + x;
+    }
+}
+
+// Reads `count` floats for a looping play, which go on through the source's
+// end into its start, with the position wrapping as the callback wraps it.
+inline void fuzz_audio_read_looping(AudioSource* src, int count) {
+    static float buf[2048];
+    int len = src->get_length();
+    for (int pos = 0, done = 0; len > 0 && done < count; done += 2048) {
+        src->get_samples(pos, 2048, buf, true);
+        volatile float sum = 0;
+        for (float x : buf) sum = sum + x;
+        pos = (int)(((long long)pos + 2048) % len);
     }
 }
 

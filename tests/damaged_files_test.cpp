@@ -406,7 +406,7 @@ class DamagedSound : public ::testing::TestWithParam<Source> {
         std::vector<float> buf(2048);
         for (int pos = 0; pos < len; pos += 2048) {
             std::fill(buf.begin(), buf.end(), 0.0f);
-            src->get_samples(pos, 2048, buf.data());
+            src->get_samples(pos, 2048, buf.data(), false);
             for (float x : buf)
                 if (!std::isfinite(x)) return false;
         }

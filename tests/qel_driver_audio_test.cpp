@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <functional>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -82,11 +83,11 @@ std::vector<int16_t> pcm_clicks(const std::vector<double>& times, double seconds
     return pcm;
 }
 
-// Where the click nearest to frame `at` of x (frames at 44100 Hz) lies: the
-// peak of x's correlation with the pulse, refined by a parabola through the
-// peak and its neighbours.
-double click_position(const std::vector<float>& x, double at) {
-    const int reach = 400, width = 45;
+// Where the click nearest to frame `at` of x (frames at 44100 Hz), within
+// `reach` frames of it, lies: the peak of x's correlation with the pulse,
+// refined by a parabola through the peak and its neighbours.
+double click_position(const std::vector<float>& x, double at, int reach = 400) {
+    const int width = 45;
     std::vector<double> pulse(2 * width + 1);
     const double sigma = 0.00025 * 44100;
     for (int j = -width; j <= width; j++) pulse[(size_t)(j + width)] = std::exp(-j * j / (2 * sigma * sigma));
@@ -213,13 +214,13 @@ TEST(AudioSources, MemoryReadsStopAtTheEnd) {
                    Case{-1, 4, 0}, Case{0, 0, 0}}) {
         SCOPED_TRACE(testing::Message() << "start " << c.start << " length " << c.length);
         std::vector<float> r(16, -7.0f);
-        m.get_samples(c.start, c.length, r.data());
+        m.get_samples(c.start, c.length, r.data(), false);
         for (int i = 0; i < 16; i++) EXPECT_EQ(r[i], i < c.copied ? (float)(c.start + i + 1) : -7.0f) << i;
     }
     // The base source is silence of no length.
     AudioSource base;
     std::vector<float> r(4, -7.0f);
-    base.get_samples(0, 3, r.data());
+    base.get_samples(0, 3, r.data(), false);
     EXPECT_EQ(r, (std::vector<float>{0, 0, 0, -7.0f}));
     EXPECT_EQ(base.get_length(), 0);
 }
@@ -300,14 +301,39 @@ TEST_F(AudioDevice, PlaysAreRemovedAtTheEndAndStreamsLoop) {
     const int16_t quarter = s16(0.25f);
     for (size_t i = 0; i < out.size(); i++) ASSERT_EQ(out[i], i < 904 ? quarter : 0) << i;
 
+
+    // A looping play goes on from the source's first value in the same
+    // buffer, as many passes as the buffer holds; one of no length (a WAV
+    // without frames) stays silent. The values of 97 steps show where each
+    // pass is.
     quiet([&] { driver_audio_stream_play(st, 1, 0); });
-    for (int i = 0; i < 3; i++) callback();
+    for (int i = 0; i < 3; i++) EXPECT_EQ(callback(), std::vector<int16_t>(2048, quarter)) << i;
     ASSERT_EQ(playing().size(), 1u);
-    EXPECT_EQ(playing()[0].cur, 0);
+    EXPECT_EQ(playing()[0].cur, 6144 - 5000);
     EXPECT_EQ(playing()[0].loop, 1);
-    out = callback();
-    EXPECT_EQ(playing()[0].cur, 2048);
-    EXPECT_EQ(out, std::vector<int16_t>(2048, s16(0.25f)));
+    quiet([&] { driver_audio_stream_stop(st); });
+    std::vector<int16_t> steps;
+    for (int k = 0; k < 97; k++) steps.push_back(s16((k + 1) / 128.0f));
+    for (int len : {5000, 2048, 1000, 600, 2, 0}) {
+        SCOPED_TRACE(len);
+        std::vector<float> ramp;
+        for (int i = 0; i < len; i++) ramp.push_back((i % 97 + 1) / 128.0f);
+        std::string name = "ramp" + std::to_string(len) + ".wav";
+        int r = stream(file(name, wav_file(WAV_FLOAT, 32, 2, 44100, wav_data_f32(ramp))));
+        ASSERT_GT(r, 0) << log;
+        ASSERT_EQ(source(r)->get_length(), len);
+        quiet([&] { driver_audio_stream_play(r, 1, 0); });
+        for (int b = 0; b < 4; b++) {
+            out = callback();
+            for (int i = 0; i < 2048; i++) {
+                int16_t want = len ? steps[(size_t)((b * 2048 + i) % len % 97)] : 0;
+                ASSERT_EQ(out[(size_t)i], want) << "buffer " << b << " value " << i;
+            }
+        }
+        ASSERT_EQ(playing().size(), 1u);
+        EXPECT_EQ(playing()[0].cur, len ? 4 * 2048 % len : 0);
+        quiet([&] { driver_audio_stream_stop(r); });
+    }
 }
 
 TEST_F(AudioDevice, ShortConversionLeavesTheRestSilent) {
@@ -352,7 +378,7 @@ TEST_F(AudioDevice, WavFormatsConvertToStereoFloats) {
         EXPECT_NEAR(src->get_length(), want, 64);
         EXPECT_EQ(src->get_length() % 2, 0);
         std::vector<float> r(2048);
-        src->get_samples(512, 2048, r.data());
+        src->get_samples(512, 2048, r.data(), false);
         EXPECT_NEAR(r[0], c.value, 1e-3);
         EXPECT_NEAR(r[1], c.value, 1e-3);
         EXPECT_NEAR(r[2047], c.value, 1e-3);
@@ -379,7 +405,7 @@ TEST_F(AudioDevice, WavValuesThatAreNoNumbersSoundAsSilence) {
     int n = float_sample(v);
     ASSERT_GT(n, 0) << log;
     std::vector<float> r(2048);
-    source(n)->get_samples(0, 2048, r.data());
+    source(n)->get_samples(0, 2048, r.data(), false);
     EXPECT_EQ(r[0], 0.25f);
     EXPECT_EQ(r[1], 0);
     EXPECT_EQ(r[2], 0);
@@ -447,7 +473,7 @@ TEST_F(AudioDevice, OggSamplesDecodeWholeAtTheirOwnRate) {
     ASSERT_EQ(b, 2) << log;
     EXPECT_NEAR(source(b)->get_length(), 44100, 64);
     std::vector<float> r(8820);
-    source(b)->get_samples(4410, 8820, r.data());
+    source(b)->get_samples(4410, 8820, r.data(), false);
     EXPECT_NEAR(sign_changes(r.data(), 8820, 2, 0), 88, 3);
     EXPECT_NEAR(sign_changes(r.data(), 8820, 2, 1), 88, 3);
 
@@ -574,17 +600,18 @@ TEST_F(AudioDevice, StereoStreamLoopsFromTheStart) {
     EXPECT_EQ(v->len, 882000);
     EXPECT_EQ(_sdl_audio_data->memused.load(), (unsigned long)driver_file_fsize(path.c_str()));
 
-    std::vector<int16_t> first = callback();
-    for (int i = 1; i < 430; i++) callback();
+    std::vector<int16_t> first = callback(), second = callback();
+    for (int i = 2; i < 430; i++) callback();
     EXPECT_EQ(playing()[0].cur, 430 * 2048);
-    // The 431st buffer: 1360 values of audio, then silence; then position 0.
-    std::vector<int16_t> last = callback();
-    EXPECT_EQ(playing()[0].cur, 0);
+    // The 431st buffer: the last 1360 values, then the first 688 again, the
+    // decoder sought back to the beginning; the next pass goes on from there.
+    std::vector<int16_t> seam = callback(), next = callback();
+    EXPECT_EQ(playing()[0].cur, 688 + 2048);
     bool audio = false;
-    for (int i = 1300; i < 1360; i++) audio = audio || last[i] != 0;
+    for (int i = 1300; i < 1360; i++) audio = audio || seam[i] != 0;
     EXPECT_TRUE(audio);
-    for (int i = 1360; i < 2048; i++) ASSERT_EQ(last[i], 0) << i;
-    EXPECT_EQ(callback(), first);
+    for (int i = 1360; i < 2048; i++) ASSERT_EQ(seam[i], first[i - 1360]) << i;
+    for (int i = 0; i < 2048; i++) ASSERT_EQ(next[i], i < 1360 ? first[i + 688] : second[i - 1360]) << i;
 
     // Stop, then play: the file is closed and opened again, from the start.
     callback();
@@ -622,8 +649,9 @@ TEST_F(AudioDevice, MonoStreamPlaysOnBothChannelsForItsWholeLength) {
     int s = stream(path);
     quiet([&] { driver_audio_stream_play(s, 1, 0); });
     EXPECT_EQ(source(s)->get_length(), 88200);
-    int buffers = 0;
+    int buffers = 0, cur = 0;
     do {
+        cur = playing()[0].cur;
         std::vector<int16_t> out = callback();
         buffers++;
         int loud = 0;
@@ -631,12 +659,12 @@ TEST_F(AudioDevice, MonoStreamPlaysOnBothChannelsForItsWholeLength) {
             ASSERT_EQ(out[i], out[i + 1]) << "buffer " << buffers << " frame " << i / 2;
             loud += std::abs(out[i]) > 8000;
         }
-        if (buffers < 44) {
-            EXPECT_GT(loud, 100) << buffers;
-        }
-    } while (playing()[0].cur != 0 && buffers < 100);
-    // 88200 values take 44 buffers of 2048 (the last one partly).
+        EXPECT_GT(loud, 100) << buffers;
+    } while (playing()[0].cur > cur && buffers < 100);
+    // 88200 values take 44 buffers of 2048, the last one going on into the
+    // next pass.
     EXPECT_EQ(buffers, 44);
+    EXPECT_EQ(playing()[0].cur, 44 * 2048 - 88200);
 }
 
 TEST_F(AudioDevice, StreamsAtAnotherRateAreResampled) {
@@ -646,15 +674,16 @@ TEST_F(AudioDevice, StreamsAtAnotherRateAreResampled) {
     quiet([&] { driver_audio_stream_play(s, 1, 0); });
     EXPECT_EQ(source(s)->get_length(), 88200);
     std::vector<float> r(8820);
-    source(s)->get_samples(0, 8820, r.data());
-    source(s)->get_samples(8820, 8820, r.data());
+    source(s)->get_samples(0, 8820, r.data(), false);
+    source(s)->get_samples(8820, 8820, r.data(), false);
     EXPECT_NEAR(sign_changes(r.data(), 8820, 2, 0), 88, 3);
     EXPECT_NEAR(sign_changes(r.data(), 8820, 2, 1), 88, 3);
     // It keeps going to the end of its length and loops.
     int buffers = 0;
     while (++buffers < 100) {
+        int cur = playing()[0].cur;
         callback();
-        if (playing()[0].cur == 0) break;
+        if (playing()[0].cur < cur) break;
     }
     EXPECT_EQ(buffers, 44);
 }
@@ -717,6 +746,140 @@ TEST_F(AudioDevice, ResampledStreamsKeepTime) {
         printf("click track at %d Hz: %zu clicks over %.1f s, largest error %.2f samples\n", c.rate, times.size(),
                times.back(), worst);
         quiet([&] { driver_audio_stream_stop(s); });
+    }
+}
+
+// A tone on the left, a 441 Hz cosine at half scale that sounds from the
+// first frame on and is never 0 for two frames running, and on the right one
+// click (as in pcm_clicks) at frame `click`: a mark found again in every pass.
+std::vector<int16_t> pcm_tone_and_click(int frames, int rate, int click) {
+    const double sigma = 0.00025 * rate;
+    std::vector<int16_t> v;
+    for (int i = 0; i < frames; i++) {
+        double d = i - click - 0.5;
+        v.push_back((int16_t)std::lround(0.5 * std::cos(2 * M_PI * 441 * i / rate) * 32767));
+        v.push_back((int16_t)std::lround(0.8 * std::exp(-d * d / (2 * sigma * sigma)) * 32767));
+    }
+    return v;
+}
+
+// What SDL's disk driver wrote: the device's S16 stereo output as the audio
+// thread gave it, from before the play to past 10 s of it. With no pacing
+// the device runs as fast as the callback can fill it.
+struct DiskOutput {
+    std::vector<int16_t> out;
+    size_t start;  // the first frame that is not silent
+};
+
+DiskOutput disk_output(const std::string& raw, const std::function<void()>& play) {
+    setenv("SDL_AUDIODRIVER", "disk", 1);
+    setenv("SDL_DISKAUDIOFILE", raw.c_str(), 1);
+    setenv("SDL_DISKAUDIODELAY", "0", 1);
+    DiskOutput d{{}, 0};
+    capture_stdout([&] {
+        driver_init(DRIVER_AUDIO);
+        if (!_sdl_audio_data) return;
+        play();
+        // The play sounds from the next buffer on: 10.5 s of sound after
+        // what the file holds now, and room for what stdio still holds.
+        const int want = driver_file_fsize(raw.c_str()) + 4 * 463050 + 65536;
+        for (int waited = 0; waited < 120000 && driver_file_fsize(raw.c_str()) < want; waited += 5) usleep(5000);
+        driver_deinit();
+    });
+    unsetenv("SDL_DISKAUDIOFILE");
+    unsetenv("SDL_DISKAUDIODELAY");
+    std::string bytes = path_exists(raw) ? read_file(raw) : "";
+    d.out.resize(bytes.size() / 2);
+    if (!d.out.empty()) memcpy(d.out.data(), bytes.data(), d.out.size() * 2);
+    while (2 * d.start + 1 < d.out.size() && !d.out[2 * d.start] && !d.out[2 * d.start + 1]) d.start++;
+    return d;
+}
+
+// A looping play goes on from the first frame of its source in the same
+// buffer, as many passes as the buffer holds: the frame after the last of a
+// pass is the first of the next, for streams at any rate (the resampler's
+// phase carried across the seam) and for sources in memory. Looped for 10 s,
+// the output has no silence anywhere after its start, and the click of each
+// pass lies the file's length in output frames after the click of the pass
+// before: to the frame at 44100 Hz, within one frame at other rates, where a
+// pass need not be a whole number of frames and the error must not grow from
+// pass to pass. A play that does not loop ends with silence after its last
+// frame.
+TEST(AudioDiskDevice, LoopsGoOnFromTheFirstFrameWithoutSilence) {
+    TempDir dir;
+    struct Case {
+        const char* name;
+        int frames, rate;
+        bool ogg, loop;
+        double slack;  // frames a pass may differ from the file's length
+    };
+    const Case cases[] = {
+        {"a 1 s Ogg stream at 44100 Hz", 44100, 44100, true, true, 0.5},
+        {"a 0.37 s Ogg stream at 22050 Hz", 8159, 22050, true, true, 1.0},
+        {"a 0.1 s Ogg stream at 48000 Hz, passes of no whole number of frames", 4801, 48000, true, true, 1.0},
+        {"a WAV stream in memory, shorter than a buffer", 333, 44100, false, true, 0.5},
+        {"a WAV sample, not looping", 22050, 44100, false, false, 0.5},
+    };
+    const int ten_seconds = 441000;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const int n = (int)(&c - cases);
+        std::string path = dir.file("s" + std::to_string(n) + (c.ogg ? ".ogg" : ".wav"));
+        std::vector<int16_t> pcm = pcm_tone_and_click(c.frames, c.rate, c.frames / 3);
+        if (c.ogg)
+            ASSERT_TRUE(ogg_encode(path, pcm, 2, c.rate));
+        else
+            write_file(path, wav_file(WAV_PCM, 16, 2, c.rate, wav_data_s16(pcm)));
+        DiskOutput d = disk_output(dir.file("out" + std::to_string(n) + ".raw"), [&] {
+            if (c.loop) {
+                int s = driver_audio_stream_load(path.c_str(), false);
+                driver_audio_stream_play(s, 1, 0);
+            } else {
+                driver_audio_sample_play(driver_audio_sample_load(path.c_str()), 1, 0);
+            }
+        });
+        ASSERT_GE(d.out.size() / 2, d.start + ten_seconds) << "the output ends early (" << d.out.size() * 2 << " bytes)";
+        const double length = (double)c.frames * 44100 / c.rate;
+        const size_t end = d.start + ten_seconds, sound_end = c.loop ? end : d.start + (size_t)length;
+
+        // No two frames of silence running while the play sounds.
+        size_t run = 0, longest = 0, longest_at = 0;
+        for (size_t f = d.start; f < sound_end; f++) {
+            run = d.out[2 * f] || d.out[2 * f + 1] ? 0 : run + 1;
+            if (run > longest) longest = run, longest_at = f + 1 - run;
+        }
+        EXPECT_LT(longest, 2u) << longest << " silent frames from output frame " << longest_at - d.start;
+        for (size_t f = sound_end; f < end; f++)
+            ASSERT_TRUE(!d.out[2 * f] && !d.out[2 * f + 1]) << "sound " << f - sound_end << " frames after the end";
+
+        // The clicks, found where the right channel passes 0.4 (but for one
+        // that the end of the 10 s could cut).
+        std::vector<float> right;
+        for (size_t f = d.start; f < end; f++) right.push_back(d.out[2 * f + 1] / 32768.0f);
+        std::vector<double> clicks;
+        for (size_t f = 0; f + 100 < right.size(); f++) {
+            if (right[f] < 0.4f) continue;
+            clicks.push_back(click_position(right, (double)f + 5, 20));
+            f += 60;
+        }
+        ASSERT_FALSE(clicks.empty());
+        const double first = (c.frames / 3 + 0.5) * 44100 / c.rate;
+        EXPECT_NEAR(clicks[0], first, 1.0);
+        const size_t passes = c.loop ? (size_t)((ten_seconds - 100 - first) / length) + 1 : 1;
+        EXPECT_EQ(clicks.size(), passes);
+        // Each click lies where the passes before it put it, so that no
+        // fraction of a frame is lost at a seam either.
+        double worst = 0;
+        size_t worst_k = 0;
+        for (size_t k = 1; k < clicks.size(); k++) {
+            double off = clicks[k] - clicks[0] - (double)k * length;
+            if (std::fabs(off) > std::fabs(worst)) worst = off, worst_k = k;
+        }
+        EXPECT_LE(std::fabs(worst), c.slack)
+            << "the click of pass " << worst_k << " is " << worst << " frames off; the first pass took "
+            << (clicks.size() > 1 ? clicks[1] - clicks[0] : 0) << " frames of " << length;
+        printf("%s: %zu passes of %.3f frames, largest difference %.3f frames\n", c.name, clicks.size(), length,
+               worst);
     }
 }
 
@@ -818,9 +981,11 @@ TEST_F(AudioDevice, ShutDownClosesTheDeviceThenFreesTheSources) {
 
 // The device's output for a fixed scene, phase by phase, against digests of
 // what the callback gave while it still built its buffers and its conversion
-// anew on every call. Recorded with SDL 2.26.5 and stb_vorbis 1.22 as Debian
-// ships them: another version of either may round differently and then needs
-// new digests.
+// anew on every call; the phase across the mono stream's loop against what
+// it gives since a pass goes on into the next in the same buffer (every
+// other phase sounds the same either way). Recorded with SDL 2.26.5 and
+// stb_vorbis 1.22 as Debian ships them: another version of either may round
+// differently and then needs new digests.
 TEST_F(AudioDevice, OutputOfAFixedSceneIsUnchanged) {
     ASSERT_EQ(_sdl_audio_data->have.format, AUDIO_S16LSB);
     ASSERT_EQ(_sdl_audio_data->have.channels, 2);
@@ -866,29 +1031,36 @@ TEST_F(AudioDevice, OutputOfAFixedSceneIsUnchanged) {
          },
          6, 4096, "7300a72bf2d7db3bdbe03422f9de7371"},
         {"recovery and a mono stream across its loop", [&] { quiet([&] { driver_audio_stream_play(hum, 0.8f, 0); }); },
-         30, 4096, "b2e5f6f8b0b8dad02c57d51511ff7e48"},
-        {"a fade out", [&] { driver_audio_stream_volume(music, 0); }, 3, 4096, "058ea1c442bae6d2f9c9b680437ce502"},
+         30, 4096, "aa68d2c58b0a07d14675c8b1ea45bf7d"},
+        // The mono stream stops, so that from here on the output is the
+        // same whether a pass ends in silence or goes on into the next.
+        {"a fade out",
+         [&] {
+             quiet([&] { driver_audio_stream_stop(hum); });
+             driver_audio_stream_volume(music, 0);
+         },
+         3, 4096, "ed7ca0f57af6eeb4f8ff5689ac8372c8"},
         {"a device of one channel",
          [&] {
              driver_audio_stream_volume(music, 0.6f);
              _sdl_audio_data->have.channels = 1;
          },
-         4, 4096, "710a74c601ed510173fe4cb3d4cbbe71"},
+         4, 4096, "fbe2be7357a348e9a9ea71549eb2995d"},
         {"a device at 48000 Hz",
          [&] {
              _sdl_audio_data->have = have;
              _sdl_audio_data->have.freq = 48000;
          },
-         4, 4096, "dce0546e3f19fcb244b232d3c1d87a57"},
+         4, 4096, "ce3ee7a4db2c913e56e0624a3ec1b36c"},
         {"a device of floats",
          [&] {
              _sdl_audio_data->have = have;
              _sdl_audio_data->have.format = AUDIO_F32LSB;
          },
-         4, 4096, "356e6cc8e63ef553e549d6fdca2f3b24"},
-        {"a longer buffer", [&] { _sdl_audio_data->have = have; }, 3, 8192, "2c746bacce712678e58dfb0cdd65b4e7"},
-        {"a shorter buffer", [] {}, 3, 1000, "ba4e667ddc61e0b22993a3731db9debd"},
-        {"the device's own buffer again", [] {}, 4, 4096, "02cd8bfef6da377da2a0fb74205fcff8"},
+         4, 4096, "43a71f1700464a5e711e1f3854f7911a"},
+        {"a longer buffer", [&] { _sdl_audio_data->have = have; }, 3, 8192, "61dcae0b9f1ac81b9a9a3ba0461194a0"},
+        {"a shorter buffer", [] {}, 3, 1000, "d9485a9be10e9bf644d08d7aa78621b9"},
+        {"the device's own buffer again", [] {}, 4, 4096, "e8a671da48f8fa5eddc1761c38f42bb7"},
     };
     for (const Phase& ph : phases) {
         ph.start();

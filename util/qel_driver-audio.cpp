@@ -107,7 +107,7 @@ stb_vorbis* _driver_audio_vorbis_open(const void* mem, int len, char** arena) {
 // Sources
 
 int AudioSource::get_length() { return 0; }
-void AudioSource::get_samples(int, int length, float* r) {
+void AudioSource::get_samples(int, int length, float* r, bool) {
     if (length > 0) memset(r, 0, (size_t)length * sizeof(float));
 }
 bool AudioSource::load() { return true; }
@@ -129,10 +129,16 @@ AudioSourceMemory::~AudioSourceMemory() {
 
 int AudioSourceMemory::get_length() { return len; }
 
-void AudioSourceMemory::get_samples(int start, int length, float* r) {
+void AudioSourceMemory::get_samples(int start, int length, float* r, bool loop) {
     if (start < 0 || start >= len || length <= 0) return;
-    int n = std::min(length, len - start);
-    memcpy(r, data + start, (size_t)n * sizeof(float));
+    for (;;) {
+        int n = std::min(length, len - start);
+        memcpy(r, data + start, (size_t)n * sizeof(float));
+        if (!loop || n == length) return;
+        r += n;
+        length -= n;
+        start = 0;
+    }
 }
 
 AudioSourceVorbis::AudioSourceVorbis(const char* path)
@@ -146,7 +152,11 @@ AudioSourceVorbis::AudioSourceVorbis(const char* path)
 AudioSourceVorbis::~AudioSourceVorbis() { unload(); }
 
 bool AudioSourceVorbis::load() {
-    if (data) return true;
+    // Open already: a new play starts, and it starts at the beginning.
+    if (data) {
+        _rewind();
+        return true;
+    }
     _failed = true;
     QEL_LOG("_mixer: AudioSourceVorbis.load '%s' ...\n", fname);
     int size = 0;
@@ -224,6 +234,11 @@ bool AudioSourceVorbis::_ready() {
 
 int AudioSourceVorbis::get_length() { return _ready() ? len : 0; }
 
+void AudioSourceVorbis::_rewind() {
+    stb_vorbis_seek_start(data);
+    if (resampler) resample_reset(resampler);
+}
+
 // Decodes up to `frames` stereo frames into r; returns the frames written.
 // stb_vorbis fills channels the file lacks with zeros, so a mono file is
 // decoded as one channel and copied into both.
@@ -238,18 +253,36 @@ int AudioSourceVorbis::_decode(float* r, int frames) {
     return got;
 }
 
-void AudioSourceVorbis::get_samples(int start, int length, float* r) {
+// Decodes up to `frames` stereo frames into r, for a looping play on from
+// the file's start whenever its end comes; returns the frames written. A
+// file from whose start nothing decodes ends the read, which would never
+// end otherwise.
+int AudioSourceVorbis::_read(float* r, int frames, bool loop) {
+    int done = _decode(r, frames);
+    while (loop && done < frames && stb_vorbis_seek_start(data)) {
+        int got = _decode(r + 2 * done, frames - done);
+        if (got <= 0) break;
+        done += got;
+    }
+    return done;
+}
+
+void AudioSourceVorbis::get_samples(int start, int length, float* r, bool loop) {
     if (!_ready() || start < 0 || start >= len || length <= 0) return;
-    if (length > len - start) length = len - start;
-    // Only the start is sought; elsewhere the decoder, and the resampler's
-    // position, go on where the previous buffer ended.
-    if (start == 0) {
-        stb_vorbis_seek_start(data);
-        if (resampler) resample_reset(resampler);
+    // The decoder, and the resampler's position, go on where the previous
+    // buffer ended. A read for a play that does not loop ends at the end of
+    // the file, and one from position 0 seeks back to the beginning. A
+    // looping play decodes on through the file's end into its start, so the
+    // resampler's filter and its phase run on across the seam: that play
+    // started at the beginning (load()), and its position only counts where
+    // each pass ends.
+    if (!loop) {
+        if (length > len - start) length = len - start;
+        if (start == 0) _rewind();
     }
     int frames = length / 2;
     if (!resampler) {
-        _decode(r, frames);
+        _read(r, frames, loop);
         return;
     }
     int done = 0;
@@ -258,8 +291,8 @@ void AudioSourceVorbis::get_samples(int start, int length, float* r) {
         if (done >= frames) break;
         int space = 0;
         float* in = resample_input(resampler, &space);
-        // Past the end of the file, silence until the play's length.
-        resample_commit(resampler, _decode(in, space));
+        // Past the end of a play that does not loop, silence until its length.
+        resample_commit(resampler, _read(in, space, loop));
     }
 }
 
@@ -607,12 +640,16 @@ void _driver_audio_callback(void*, Uint8* stream, int len) {
         }
         memset(tmp, 0, (size_t)n * sizeof(float));
         AudioSource* src = a->sources[(size_t)p.src];
-        src->get_samples(p.cur, n, tmp);
+        // A looping play fills the whole buffer, going on from the source's
+        // first value after its last one (as many passes as the buffer
+        // holds); any other play is silent after its last value and ends.
+        src->get_samples(p.cur, n, tmp, p.loop != 0);
         _driver_audio_mix(mix, n, &p, tmp);
-        if ((long long)p.cur + n < src->get_length())
-            p.cur += n;
+        long long next = (long long)p.cur + n, length = src->get_length();
+        if (next < length)
+            p.cur = (int)next;
         else if (p.loop)
-            p.cur = 0;
+            p.cur = length > 0 ? (int)(next % length) : 0;
         else
             a->playing.erase(a->playing.begin() + i);
     }

@@ -27,7 +27,10 @@ struct stb_vorbis;
 class AudioSource {
   public:
     virtual int get_length();
-    virtual void get_samples(int start, int length, float* r);
+    // Writes up to `length` floats from position `start` into r. A read for
+    // a looping play goes on from the source's first value after its last,
+    // as often as `length` reaches; any other read ends at the last value.
+    virtual void get_samples(int start, int length, float* r, bool loop);
     virtual bool load();
     virtual void unload();
     virtual ~AudioSource();
@@ -44,7 +47,7 @@ class AudioSourceMemory : public AudioSource {
     AudioSourceMemory(const AudioSourceMemory&) = delete;
     AudioSourceMemory& operator=(const AudioSourceMemory&) = delete;
     int get_length() override;
-    void get_samples(int start, int length, float* r) override;
+    void get_samples(int start, int length, float* r, bool loop) override;
 };
 
 class AudioSourceVorbis : public AudioSource {
@@ -65,13 +68,15 @@ class AudioSourceVorbis : public AudioSource {
     AudioSourceVorbis(const AudioSourceVorbis&) = delete;
     AudioSourceVorbis& operator=(const AudioSourceVorbis&) = delete;
     int get_length() override;
-    void get_samples(int start, int length, float* r) override;
+    void get_samples(int start, int length, float* r, bool loop) override;
     bool load() override;
     void unload() override;
 
   private:
     bool _ready();
+    void _rewind();
     int _decode(float* r, int frames);
+    int _read(float* r, int frames, bool loop);
 };
 
 struct AudioPlaying {
@@ -81,7 +86,7 @@ struct AudioPlaying {
     float _vol;  // the volume the previous buffer ended with
     int _init;   // 0 until the callback first mixes this play
     int cur;     // position in floats
-    int loop;    // 1: restart at the end; 0: removed at the end
+    int loop;    // 1: goes on from the start after the end; 0: removed at the end
 };
 
 struct _SDL_audioData {
