@@ -66,8 +66,8 @@ void mods_reload(Game& game) {
 // time or size differs) and has been quiet for 2 seconds reloads the mod in
 // the same state.
 void mods_reload_auto(Game& game) {
-    time_t now = watch_now();
-    if (!watch_due(&game.data.mods.watch, now)) return;
+    timespec now = watch_now_ns();
+    if (!watch_due(&game.data.mods.watch, now.tv_sec)) return;
     bool changed = false;
     for (const ModScript& s : game.data.mods.api->scripts)
         if (watch_changed(driver_file_stamp(s.fname.c_str()), s.mtime, now)) changed = true;

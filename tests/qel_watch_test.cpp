@@ -1,7 +1,7 @@
 // The file watchers of pictures, atlases, fonts, samples and streams under
 // one rule, over real files whose times the test sets to the nanosecond and
 // a clock it sets: a file is read again once it is not the file that was read
-// (another time or size) and has been quiet for two seconds.
+// (another time or size) and has stood unchanged for two seconds.
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -88,9 +88,11 @@ protected:
         });
         started = false;
     }
-    // One pass of every watcher at `now`; what they printed.
-    std::string watch(time_t now) {
+    // One pass of every watcher at `now` and `nsec` nanoseconds; what they
+    // printed.
+    std::string watch(time_t now, long nsec = 0) {
         fake_now = now;
+        fake_now_nsec = nsec;
         std::string log;
         capture_stdout([&] {
             log = capture_stderr([] {
@@ -116,16 +118,22 @@ TEST_F(Watchers, ReadAgainWhatIsNotTheFileThatWasRead) {
         Change change;
         time_t sec;
         long nsec;
-        bool reread;  // at the check of second s + 10
-        bool later;   // at the check of the next second
+        long check_nsec;  // into the seconds of both checks
+        bool reread;      // at the check of second s + 10
+        bool later;       // at the check of the next second
     } cases[] = {
-        {"untouched", NONE, 0, 0, false, false},
-        {"saved again in the second of the first save", SAME_SIZE, s, 600000000, true, false},
-        {"written on in a second step with the same time", LONGER, s, 100000000, true, false},
-        {"an older version put back", SAME_SIZE, s - 50, 0, true, false},
-        {"saved one second before the check", SAME_SIZE, s + 9, 0, false, true},
-        {"saved two seconds before the check", SAME_SIZE, s + 8, 0, true, false},
-        {"removed", REMOVED, 0, 0, false, false},
+        {"untouched", NONE, 0, 0, 0, false, false},
+        {"saved again in the second of the first save", SAME_SIZE, s, 600000000, 0, true, false},
+        {"written on in a second step with the same time", LONGER, s, 100000000, 0, true, false},
+        {"an older version put back", SAME_SIZE, s - 50, 0, 0, true, false},
+        {"saved one second before the check", SAME_SIZE, s + 9, 0, 0, false, true},
+        {"saved 1.9 seconds before the check", SAME_SIZE, s + 8, 100000000, 0, false, true},
+        {"saved two seconds before the check", SAME_SIZE, s + 8, 0, 0, true, false},
+        {"saved 1.9 seconds before a check in the middle of a second", SAME_SIZE, s + 8, 600000000, 500000000,
+         false, true},
+        {"saved 2.2 seconds before a check in the middle of a second", SAME_SIZE, s + 8, 300000000, 500000000,
+         true, false},
+        {"removed", REMOVED, 0, 0, 0, false, false},
     };
     fake_clock_install(s + 5);
     for (const Case& c : cases) {
@@ -141,10 +149,10 @@ TEST_F(Watchers, ReadAgainWhatIsNotTheFileThatWasRead) {
                 set_mtime(k.path, c.sec, c.nsec);
             }
         }
-        std::string log = watch(s + 10);
+        std::string log = watch(s + 10, c.check_nsec);
         for (const Kind& k : kinds) EXPECT_EQ(!k.still_v1(log), c.reread) << k.name << ", " << c.what << "\n" << log;
         // What was read is then the file the watcher knows: no second read.
-        log = watch(s + 11);
+        log = watch(s + 11, c.check_nsec);
         if (c.later)
             for (const Kind& k : kinds) EXPECT_FALSE(k.still_v1(log)) << k.name << ", " << c.what << "\n" << log;
         else

@@ -117,8 +117,8 @@ FontParsed _font_parse(FontInfo& f, const std::string& text) {
 }
 
 void font_reload_auto() {
-    time_t now = watch_now();
-    if (!watch_due(&_font->watch, now)) return;
+    timespec now = watch_now_ns();
+    if (!watch_due(&_font->watch, now.tv_sec)) return;
     for (size_t n = 1; n < _font->data.size(); n++) {
         const FontInfo& f = _font->data[n];
         if (f.fnt_fname[0] && watch_changed(driver_file_stamp(f.fnt_fname), f.fnt_mtime, now)) font_reload((int)n);

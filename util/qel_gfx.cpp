@@ -247,8 +247,8 @@ float gfx_img_get_ratio(int img) {
 
 // Pictures first, then the atlas files beside them.
 void gfx_reload_auto() {
-    time_t now = watch_now();
-    if (!watch_due(&_gfx->watch, now)) return;
+    timespec now = watch_now_ns();
+    if (!watch_due(&_gfx->watch, now.tv_sec)) return;
     for (size_t n = 1; n < _gfx->tex_data.size(); n++) {
         const GfxTexture& t = _gfx->tex_data[n];
         if (t.tex_fname[0] && watch_changed(driver_file_stamp(t.tex_fname), t.tex_mtime, now))

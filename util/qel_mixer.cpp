@@ -89,7 +89,7 @@ void mixer_stream_volume(int v, float vol) { driver_audio_stream_volume(v, vol);
 static void _mixer_check(const char* fname, FileStamp* mtime, const char* kind, int n, void (*reload)(int)) {
     if (!fname[0]) return;
     FileStamp t = driver_file_stamp(fname);
-    if (watch_changed(t, *mtime, watch_now())) {
+    if (watch_changed(t, *mtime, watch_now_ns())) {
         fprintf(stderr, "%s reload: %s\n", kind, fname);
         reload(n);
         *mtime = t;
