@@ -147,6 +147,30 @@ TEST_F(ModsE2E, ScriptSavedAgainInTheSecondOfTheLoadedOneReloads) {
     EXPECT_EQ(echoes(), (std::vector<std::string>{"loaded version 1", "loaded version 2"})) << out();
 }
 
+// Another file renamed into the script's place with the script's time and
+// size, as `touch -r main.lua new && mv new main.lua` leaves it: the engine
+// ends up running the new text.
+TEST_F(ModsE2E, ScriptReplacedByAFileOfTheSameTimeAndSizeReloads) {
+    const char* text = "version = %d\n"
+                       "print('loaded version ' .. version)\n"
+                       "function _loop() if version == 2 then qel_ext_call('exit') end end\n";
+    char v[256];
+    const std::string main = dir.file("main.lua"), next = dir.file("next.lua");
+    snprintf(v, sizeof v, text, 1);
+    write_file(main, v);
+    set_mtime(main, time(nullptr) - 10, 100000000);
+    start("", {"-mod", main});
+    ASSERT_TRUE(wait_for("ModsAPI: loaded version 1")) << out();
+    snprintf(v, sizeof v, text, 2);
+    write_file(next, v);
+    struct stat st;
+    ASSERT_EQ(stat(main.c_str(), &st), 0);
+    set_mtime(next, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    ASSERT_EQ(rename(next.c_str(), main.c_str()), 0);
+    EXPECT_EQ(child_wait(child, 20000), 0) << "still running the first version\n" << out();
+    EXPECT_EQ(echoes(), (std::vector<std::string>{"loaded version 1", "loaded version 2"})) << out();
+}
+
 // A script written in two steps 1.5 s apart, the first ending inside a
 // string: the engine waits until the file has stood unchanged for 2 s, so it
 // never runs the first half alone, and it reloads no sooner than 2 s after

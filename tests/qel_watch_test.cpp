@@ -1,7 +1,7 @@
 // The file watchers of pictures, atlases, fonts, samples and streams under
 // one rule, over real files whose times the test sets to the nanosecond and
 // a clock it sets: a file is read again once it is not the file that was read
-// (another time or size) and has stood unchanged for two seconds.
+// (another time, size or file) and has stood unchanged for two seconds.
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -112,7 +112,7 @@ private:
 
 TEST_F(Watchers, ReadAgainWhatIsNotTheFileThatWasRead) {
     const time_t s = 5000000;  // the second the first versions were saved in
-    enum Change { NONE, SAME_SIZE, LONGER, REMOVED };
+    enum Change { NONE, SAME_SIZE, LONGER, REPLACED, REMOVED };
     struct Case {
         const char* what;
         Change change;
@@ -133,6 +133,8 @@ TEST_F(Watchers, ReadAgainWhatIsNotTheFileThatWasRead) {
          false, true},
         {"saved 2.2 seconds before a check in the middle of a second", SAME_SIZE, s + 8, 300000000, 500000000,
          true, false},
+        // Another file renamed into its place, with the first one's time and size.
+        {"replaced by a file of the same time and size", REPLACED, s, 100000000, 0, true, false},
         {"removed", REMOVED, 0, 0, 0, false, false},
     };
     fake_clock_install(s + 5);
@@ -147,6 +149,11 @@ TEST_F(Watchers, ReadAgainWhatIsNotTheFileThatWasRead) {
             if (c.change == SAME_SIZE || c.change == LONGER) {
                 write_file(k.path, c.change == LONGER ? k.longer : k.same_size);
                 set_mtime(k.path, c.sec, c.nsec);
+            }
+            if (c.change == REPLACED) {
+                write_file(k.path + ".new", k.same_size);
+                set_mtime(k.path + ".new", c.sec, c.nsec);
+                ASSERT_EQ(rename((k.path + ".new").c_str(), k.path.c_str()), 0) << k.path;
             }
         }
         std::string log = watch(s + 10, c.check_nsec);

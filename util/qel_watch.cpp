@@ -23,7 +23,7 @@ bool watch_due(Watch* w, time_t now) {
 }
 
 bool operator==(const FileStamp& a, const FileStamp& b) {
-    return a.sec == b.sec && a.nsec == b.nsec && a.size == b.size;
+    return a.sec == b.sec && a.nsec == b.nsec && a.size == b.size && a.dev == b.dev && a.ino == b.ino;
 }
 
 // now - stamp >= 2 s, compared field by field so that no time overflows.

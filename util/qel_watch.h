@@ -3,7 +3,7 @@
 //
 // A watcher looks at its files at most once per wall-clock second, and reads
 // a file again once it is no longer the file it read (another modification
-// time or size) and has stood unchanged for two seconds, so that a file
+// time, size or file) and has stood unchanged for two seconds, so that a file
 // still being written is left alone. Each module keeps its watcher's state (a
 // Watch) in its own state record, so a new record starts a watcher that
 // checks at once; the names it watches and what it prints stay with the
@@ -18,12 +18,16 @@ struct Watch {
 };
 
 // What a watcher keeps of a file to know it again (driver_file_stamp): its
-// modification time to the nanosecond and its size. Whole seconds alone do
-// not tell apart two versions saved within one second. All zero: no file.
+// modification time to the nanosecond, its size, and which file it is (the
+// device and inode), since whole seconds alone do not tell apart two versions
+// saved within one second, and a file renamed into the place of another may
+// carry the other's time and size. All zero: no file.
 struct FileStamp {
     time_t sec = 0;
     long nsec = 0;
     long long size = 0;
+    unsigned long long dev = 0;
+    unsigned long long ino = 0;
 };
 bool operator==(const FileStamp& a, const FileStamp& b);
 
