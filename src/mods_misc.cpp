@@ -56,21 +56,29 @@ void mods_restart(Game& game, int chstate) {
 }
 
 void mods_reload(Game& game) {
+    ModsAPI* api = game.data.mods.api;
     mods_log_clear(game);
     GPRINT("mods_reload: %s\n", game.data.mods.fname);
-    game.data.mods.api->scripts.clear();
-    game.data.mods.api->require(game.data.mods.fname);
+    api->scripts.clear();
+    api->scripts_missing.clear();
+    api->require(game.data.mods.fname);
+    // A main script that is missing is not watched: the mod has run its
+    // _init() without it, so only a restart (F5) starts it.
+    if (api->scripts.empty()) api->scripts_missing.clear();
 }
 
 // Once per wall-clock second: a script whose file is not the one loaded (its
-// time or size differs) and has been quiet for 2 seconds reloads the mod in
-// the same state.
+// time, size or file differs), or a file where require found none, that has
+// stood unchanged for 2 seconds reloads the mod in the same state.
 void mods_reload_auto(Game& game) {
     timespec now = watch_now_ns();
     if (!watch_due(&game.data.mods.watch, now.tv_sec)) return;
+    ModsAPI* api = game.data.mods.api;
     bool changed = false;
-    for (const ModScript& s : game.data.mods.api->scripts)
+    for (const ModScript& s : api->scripts)
         if (watch_changed(driver_file_stamp(s.fname.c_str()), s.mtime, now)) changed = true;
+    for (const std::string& path : api->scripts_missing)
+        if (watch_changed(driver_file_stamp(path.c_str()), FileStamp(), now)) changed = true;
     if (changed) {
         GPRINT("reload...\n");
         mods_reload(game);

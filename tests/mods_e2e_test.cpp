@@ -213,6 +213,20 @@ TEST_F(ModsE2E, ScriptWrittenInTwoHalvesLoadsOnlyWhenWhole) {
     EXPECT_EQ(round.find("Lua error"), std::string::npos) << round;
 }
 
+// A script that require did not find is watched: once it appears and has
+// stood unchanged for 2 s, the mod reloads and runs it.
+TEST_F(ModsE2E, MissingRequiredScriptRunsOnceItAppears) {
+    start("pcall(require, 'late')\n"
+          "print('main ran')\n");
+    ASSERT_TRUE(wait_for("ModsAPI: main ran")) << out();
+    write_file(dir.file("late.lua"), "print('late ran')\nfunction _loop() qel_ext_call('exit') end\n");
+    EXPECT_EQ(child_wait(child, 20000), 0) << "late.lua never ran\n" << out();
+    // The mod reloads: main.lua runs again and requires it.
+    EXPECT_EQ(echoes(), (std::vector<std::string>{"ModsAPI::require(\"late\") file missing", "main ran", "late ran",
+                                                  "main ran"}))
+        << out();
+}
+
 // At shut-down the state closes while its ModsAPI still exists: a finaliser
 // that prints, sets a parameter, requires a script and queues a picture runs
 // cleanly (the sanitizer tree runs this executable too).

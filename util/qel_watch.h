@@ -48,7 +48,8 @@ bool watch_due(Watch* w, time_t now);
 // Whether a file whose stamp is `cur`, read when its stamp was `loaded`, is
 // to be read again at `now`: the stamps differ (an older file counts too) and
 // the file has stood unchanged for at least two seconds, measured from its
-// modification time to the nanosecond. A missing file never counts.
+// modification time to the nanosecond. A missing file never counts; a file
+// that was missing when read (`loaded` all zero) counts once it exists.
 bool watch_changed(const FileStamp& cur, const FileStamp& loaded, const timespec& now);
 
 #endif
