@@ -8,7 +8,9 @@
 #include "gprint.h"
 #include "mods.h"
 #include "qel_driver.h"
+#include "qel_font.h"
 #include "qel_gfx.h"
+#include "qel_mixer.h"
 
 // The back end goes first: closing its Lua state runs finalisers that may
 // write to the log or call the engine, which must find a live ModsAPI. With
@@ -23,12 +25,24 @@ void mods_destroy(Game& game) {
     delete api;
 }
 
+// What the registries did not find is looked for again at its next use,
+// once per reload of the mod rather than never (or every frame); what they
+// found stays, with the handles the mod holds. Pictures first: a font looks
+// for its picture again.
+static void _mods_forget_missing() {
+    gfx_forget_missing();
+    font_forget_missing();
+    mixer_forget_missing();
+}
+
 void mods_restart(Game& game, int chstate) {
     (void)chstate;
     // The old state's finalisers may still set "altdir" or require a script
     // while it closes; the new run starts with no alternative directory.
     mods_destroy(game);
     driver_set_altdir(nullptr);
+    // Before the console's font is loaded, which the new ModsAPI does.
+    _mods_forget_missing();
     ModsAPI* api = new ModsAPI(game);
     game.data.mods.api = api;
 
@@ -81,6 +95,7 @@ void mods_reload_auto(Game& game) {
         if (watch_changed(driver_file_stamp(path.c_str()), FileStamp(), now)) changed = true;
     if (changed) {
         GPRINT("reload...\n");
+        _mods_forget_missing();
         mods_reload(game);
     }
 }

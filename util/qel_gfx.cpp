@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include <GL/gl.h>
 
@@ -243,6 +244,16 @@ int gfx_img_get_height(int img) { return (int)_gfx->img_data[img].shape.h; }
 
 float gfx_img_get_ratio(int img) {
     return mymax(1, (float)gfx_img_get_width(img)) / mymax(1, (float)gfx_img_get_height(img));
+}
+
+static void _gfx_forget_zeros(std::map<std::string, int, std::less<>>& map) {
+    for (auto it = map.begin(); it != map.end();) it = it->second == 0 ? map.erase(it) : std::next(it);
+}
+
+void gfx_forget_missing() {
+    if (!_gfx) return;
+    _gfx_forget_zeros(_gfx->tex_map);
+    _gfx_forget_zeros(_gfx->img_map);
 }
 
 // Pictures first, then the atlas files beside them.

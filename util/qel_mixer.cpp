@@ -3,6 +3,7 @@
 #include "qel_mixer.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "qel_driver-audio.h"
 #include "qel_driver.h"
@@ -94,6 +95,17 @@ static void _mixer_check(const char* fname, FileStamp* mtime, const char* kind, 
         reload(n);
         *mtime = t;
     }
+}
+
+// An entry without a path is a name for which no file was found.
+void mixer_forget_missing() {
+    if (!_mixer) return;
+    auto& samples = _mixer->sample_map;
+    for (auto it = samples.begin(); it != samples.end();)
+        it = it->second.sample_fname[0] ? std::next(it) : samples.erase(it);
+    auto& streams = _mixer->stream_map;
+    for (auto it = streams.begin(); it != streams.end();)
+        it = it->second.stream_fname[0] ? std::next(it) : streams.erase(it);
 }
 
 void mixer_reload_auto() {
