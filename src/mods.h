@@ -10,6 +10,7 @@
 
 #include <ctime>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -102,6 +103,9 @@ public:
     std::string error;  // the recorded error; "" when none
     int has_error = 0;
     std::vector<ModScript> scripts;  // in load order
+    // The paths at which require found no file in this load: the script
+    // watcher reloads the mod when one appears.
+    std::set<std::string> scripts_missing;
     GBatch batch;
     std::map<std::string, int> streams;  // 1 while started by the script
     var params;

@@ -139,9 +139,13 @@ void ModsAPI::require(std::string fname) {
                                                      : get_dirname(game.data.mods.fname);
     driver_set_altdir(dir.c_str());
     std::string path = dir + "/" + name;
+    // Where no file is, one may appear: also in the mod's directory while
+    // the data directory's file of the name runs, since it would come first.
     if (!driver_file_exists(path.c_str())) {
+        scripts_missing.insert(path);
         path = driver_data_fname(name.c_str());
         if (!driver_file_exists(path.c_str())) {
+            scripts_missing.insert(path);
             log_printf("ModsAPI::require(\"%s\") file missing\n", fname.c_str());
             api_error_set("file missing");
             return;

@@ -8,7 +8,9 @@
 #include "gprint.h"
 #include "mods.h"
 #include "qel_driver.h"
+#include "qel_font.h"
 #include "qel_gfx.h"
+#include "qel_mixer.h"
 
 // The back end goes first: closing its Lua state runs finalisers that may
 // write to the log or call the engine, which must find a live ModsAPI. With
@@ -23,12 +25,24 @@ void mods_destroy(Game& game) {
     delete api;
 }
 
+// What the registries did not find is looked for again at its next use,
+// once per reload of the mod rather than never (or every frame); what they
+// found stays, with the handles the mod holds. Pictures first: a font looks
+// for its picture again.
+static void _mods_forget_missing() {
+    gfx_forget_missing();
+    font_forget_missing();
+    mixer_forget_missing();
+}
+
 void mods_restart(Game& game, int chstate) {
     (void)chstate;
     // The old state's finalisers may still set "altdir" or require a script
     // while it closes; the new run starts with no alternative directory.
     mods_destroy(game);
     driver_set_altdir(nullptr);
+    // Before the console's font is loaded, which the new ModsAPI does.
+    _mods_forget_missing();
     ModsAPI* api = new ModsAPI(game);
     game.data.mods.api = api;
 
@@ -56,23 +70,32 @@ void mods_restart(Game& game, int chstate) {
 }
 
 void mods_reload(Game& game) {
+    ModsAPI* api = game.data.mods.api;
     mods_log_clear(game);
     GPRINT("mods_reload: %s\n", game.data.mods.fname);
-    game.data.mods.api->scripts.clear();
-    game.data.mods.api->require(game.data.mods.fname);
+    api->scripts.clear();
+    api->scripts_missing.clear();
+    api->require(game.data.mods.fname);
+    // A main script that is missing is not watched: the mod has run its
+    // _init() without it, so only a restart (F5) starts it.
+    if (api->scripts.empty()) api->scripts_missing.clear();
 }
 
 // Once per wall-clock second: a script whose file is not the one loaded (its
-// time or size differs) and has been quiet for 2 seconds reloads the mod in
-// the same state.
+// time, size or file differs), or a file where require found none, that has
+// stood unchanged for 2 seconds reloads the mod in the same state.
 void mods_reload_auto(Game& game) {
-    time_t now = watch_now();
-    if (!watch_due(&game.data.mods.watch, now)) return;
+    timespec now = watch_now_ns();
+    if (!watch_due(&game.data.mods.watch, now.tv_sec)) return;
+    ModsAPI* api = game.data.mods.api;
     bool changed = false;
-    for (const ModScript& s : game.data.mods.api->scripts)
+    for (const ModScript& s : api->scripts)
         if (watch_changed(driver_file_stamp(s.fname.c_str()), s.mtime, now)) changed = true;
+    for (const std::string& path : api->scripts_missing)
+        if (watch_changed(driver_file_stamp(path.c_str()), FileStamp(), now)) changed = true;
     if (changed) {
         GPRINT("reload...\n");
+        _mods_forget_missing();
         mods_reload(game);
     }
 }

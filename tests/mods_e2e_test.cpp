@@ -8,6 +8,8 @@
 #include <thread>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include "child.h"
@@ -23,6 +25,26 @@ protected:
         if (!getenv("DISPLAY")) GTEST_SKIP() << "needs the X server of the test run (DISPLAY)";
     }
 };
+
+// The wall clock, and a file's modification time, in seconds to the nanosecond.
+double clock_now() {
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return (double)ts.tv_sec + ts.tv_nsec / 1e9;
+}
+
+double file_time(const std::string& path) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return 0;
+    return (double)st.st_mtim.tv_sec + st.st_mtim.tv_nsec / 1e9;
+}
+
+void append_file(const std::string& path, const std::string& bytes) {
+    FILE* f = fopen(path.c_str(), "ab");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(bytes.data(), 1, bytes.size(), f);
+    fclose(f);
+}
 
 }  // namespace
 
@@ -123,6 +145,86 @@ TEST_F(ModsE2E, ScriptSavedAgainInTheSecondOfTheLoadedOneReloads) {
     set_mtime(main, saved, 600000000);
     EXPECT_EQ(child_wait(child, 20000), 0) << "still running the first version\n" << out();
     EXPECT_EQ(echoes(), (std::vector<std::string>{"loaded version 1", "loaded version 2"})) << out();
+}
+
+// Another file renamed into the script's place with the script's time and
+// size, as `touch -r main.lua new && mv new main.lua` leaves it: the engine
+// ends up running the new text.
+TEST_F(ModsE2E, ScriptReplacedByAFileOfTheSameTimeAndSizeReloads) {
+    const char* text = "version = %d\n"
+                       "print('loaded version ' .. version)\n"
+                       "function _loop() if version == 2 then qel_ext_call('exit') end end\n";
+    char v[256];
+    const std::string main = dir.file("main.lua"), next = dir.file("next.lua");
+    snprintf(v, sizeof v, text, 1);
+    write_file(main, v);
+    set_mtime(main, time(nullptr) - 10, 100000000);
+    start("", {"-mod", main});
+    ASSERT_TRUE(wait_for("ModsAPI: loaded version 1")) << out();
+    snprintf(v, sizeof v, text, 2);
+    write_file(next, v);
+    struct stat st;
+    ASSERT_EQ(stat(main.c_str(), &st), 0);
+    set_mtime(next, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    ASSERT_EQ(rename(next.c_str(), main.c_str()), 0);
+    EXPECT_EQ(child_wait(child, 20000), 0) << "still running the first version\n" << out();
+    EXPECT_EQ(echoes(), (std::vector<std::string>{"loaded version 1", "loaded version 2"})) << out();
+}
+
+// A script written in two steps 1.5 s apart, the first ending inside a
+// string: the engine waits until the file has stood unchanged for 2 s, so it
+// never runs the first half alone, and it reloads no sooner than 2 s after
+// the last write. The first half is written late in a wall-clock second,
+// where a rest counted in whole seconds would be shortest. A round in which
+// this test was held up so long that the halves lay 2 s apart proves
+// nothing; the next version is then written.
+TEST_F(ModsE2E, ScriptWrittenInTwoHalvesLoadsOnlyWhenWhole) {
+    const std::string main = dir.file("main.lua");
+    write_file(main, "print('loaded version 1')\n");
+    set_mtime(main, time(nullptr) - 10);
+    start("", {"-mod", main});
+    ASSERT_TRUE(wait_for("ModsAPI: loaded version 1")) << out();
+    int version = 2;
+    std::string round;  // what the program wrote during the round that counts
+    for (; version <= 6; version++) {
+        size_t from = out().size();
+        timespec ts;
+        clock_gettime(CLOCK_REALTIME, &ts);
+        std::this_thread::sleep_for(std::chrono::nanoseconds((1750000000L - ts.tv_nsec) % 1000000000L));
+        write_file(main, "print('loaded version " + std::to_string(version) + "')\nnote = 'unfinished");
+        double first = file_time(main);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        append_file(main, " business'\n");
+        double last = file_time(main);
+        const std::string loaded = "ModsAPI: loaded version " + std::to_string(version);
+        double seen = 0;
+        for (int waited = 0; waited <= 20000 && !seen; waited += 20) {
+            if (out().find(loaded) != std::string::npos) seen = clock_now();
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        ASSERT_NE(seen, 0) << out();
+        if (last - first >= 1.9) continue;  // held up: the first half may rightly have run alone
+        EXPECT_GE(seen, last + 2) << "reloaded " << seen - last << " s after the last write";
+        round = out().substr(from);
+        break;
+    }
+    ASSERT_LE(version, 6) << "every round was held up between its two writes";
+    EXPECT_EQ(round.find("unfinished string"), std::string::npos) << round;
+    EXPECT_EQ(round.find("Lua error"), std::string::npos) << round;
+}
+
+// A script that require did not find is watched: once it appears and has
+// stood unchanged for 2 s, the mod reloads and runs it.
+TEST_F(ModsE2E, MissingRequiredScriptRunsOnceItAppears) {
+    start("pcall(require, 'late')\n"
+          "print('main ran')\n");
+    ASSERT_TRUE(wait_for("ModsAPI: main ran")) << out();
+    write_file(dir.file("late.lua"), "print('late ran')\nfunction _loop() qel_ext_call('exit') end\n");
+    EXPECT_EQ(child_wait(child, 20000), 0) << "late.lua never ran\n" << out();
+    // The mod reloads: main.lua runs again and requires it.
+    EXPECT_EQ(echoes(), (std::vector<std::string>{"ModsAPI::require(\"late\") file missing", "main ran", "late ran",
+                                                  "main ran"}))
+        << out();
 }
 
 // At shut-down the state closes while its ModsAPI still exists: a finaliser

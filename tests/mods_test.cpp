@@ -347,6 +347,38 @@ TEST_F(ModsTest, WatcherReloadsScriptsSavedAgainWithinOneSecond) {
     }
 }
 
+// A script that require did not find is looked for by the watcher: once its
+// file appears and has stood unchanged for 2 seconds, the mod reloads and
+// runs it. A missing main script is not watched: the mod has run _init()
+// without it, and a restart starts it.
+TEST_F(ModsTest, WatcherReloadsWhenAMissingScriptAppears) {
+    fake_clock_install(1000000);
+    time_t& now = fake_now;
+    write_file(dir.file("mod/main.lua"), "loads = (loads or 0) + 1 pcall(require, 'late')");
+    set_mtime(dir.file("mod/main.lua"), now - 100);
+    restart();
+    auto tick = [&](time_t t) {
+        now = t;
+        return capture_stdout([&] { mods_reload_auto(game); });
+    };
+    EXPECT_EQ(tick(now + 1), "");
+    write_file(dir.file("mod/late.lua"), "late = true");
+    set_mtime(dir.file("mod/late.lua"), now, 500000000);
+    EXPECT_EQ(tick(now + 2), "") << "1.5 seconds after it appeared";
+    std::string out = tick(now + 1);
+    EXPECT_NE(out.find("reload...\n"), std::string::npos) << out;
+    EXPECT_EQ(eval("late"), "true");
+    EXPECT_EQ(eval("loads"), "2");
+    EXPECT_EQ(tick(now + 5), "") << "watched as a loaded script from then on";
+
+    main_script(dir.file("mod/gone.lua"));
+    restart();
+    write_file(dir.file("mod/gone.lua"), "gone = true");
+    set_mtime(dir.file("mod/gone.lua"), now - 100);
+    EXPECT_EQ(tick(now + 5), "");
+    EXPECT_EQ(eval("gone"), "nil");
+}
+
 TEST_F(ModsTest, LuaTextOfValuesRoundTrips) {
     restart();
     var d = var_dict();

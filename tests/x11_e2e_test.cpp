@@ -242,6 +242,56 @@ TEST_F(X11E2E, FailedPaintKeepsItsPartialPicture) {
     EXPECT_NE(out().find("paint broke"), std::string::npos) << out();
 }
 
+// Pictures that were missing when first drawn show once their files exist
+// and the mod reloads: after a script is saved, or after F5. Until then a
+// missing name is looked for once, not at every frame. The font whose glyph
+// picture was missing draws its text as white boxes, and with the picture
+// after the reload.
+TEST_F(X11E2E, MissingPicturesShowAfterAScriptSaveOrF5) {
+    set_mtime(dir.file("red.png"), time(nullptr) - 100);
+    // One glyph, A: a 32 x 32 cell filling its picture.
+    write_file(dir.file("boxes.fnt"), "common lineHeight=32 base=32 scaleW=32 scaleH=32\n"
+                                      "char id=65 x=0 y=0 width=32 height=32 xoffset=0 yoffset=0 xadvance=32\n");
+    const std::string mod = "function _paint()\n"
+                            "  qel_image_draw('red', 600, 0, 8, 8)\n"
+                            "  qel_image_draw('late', 0, 0, 100, 100)\n"
+                            "  qel_font_draw('boxes', 32, 'A', 200, 0, 0, -1, 0xFFFFFF)\n"
+                            "  qel_image_draw('later', 400, 0, 100, 100)\n"
+                            "end\n";
+    start(mod);
+    auto lookups = [&](const std::string& name) {
+        std::string o = out(), line = "trying load tex " + name + "\n";
+        size_t n = 0;
+        for (size_t p = o.find(line); p != std::string::npos; p = o.find(line, p + 1)) n++;
+        return n;
+    };
+    X11Shot shot = shot_when([](const X11Shot& s) { return (bool)near(s.at(216, 16), {255, 255, 255}, ""); });
+    EXPECT_TRUE(near(shot.at(216, 16), {255, 255, 255}, "a glyph without its picture: a white box"));
+    EXPECT_TRUE(near(shot.at(50, 50), {0, 0, 0}, "no picture yet"));
+
+    ASSERT_TRUE(fixture_image(dir.file("late.png"), "png", 8, 8, fixture_solid(8, 8, 255, 0, 0, 255)));
+    ASSERT_TRUE(fixture_image(dir.file("boxes.png"), "png", 32, 32, fixture_solid(32, 32, 0, 0, 255, 255)));
+    ASSERT_TRUE(frame_passes(dir.file("red.png"))) << out();
+    EXPECT_EQ(lookups("late"), 1u) << out();
+    EXPECT_EQ(lookups("boxes"), 1u) << out();
+
+    // A script saved: the mod reloads, and both pictures are looked for again.
+    write_file(dir.file("main.lua"), mod + "-- saved again\n");
+    shot = shot_when([](const X11Shot& s) {
+        return near(s.at(50, 50), {254, 0, 0}, "") && near(s.at(216, 16), {0, 0, 254}, "");
+    });
+    EXPECT_TRUE(near(shot.at(50, 50), {254, 0, 0}, "the picture after the script was saved")) << out();
+    EXPECT_TRUE(near(shot.at(216, 16), {0, 0, 254}, "the glyph with its picture")) << out();
+    EXPECT_TRUE(near(shot.at(450, 50), {0, 0, 0}, "the other picture is still missing"));
+
+    // F5: the mod restarts, and the picture added since shows.
+    ASSERT_TRUE(fixture_image(dir.file("later.png"), "png", 8, 8, fixture_solid(8, 8, 0, 255, 0, 255)));
+    ASSERT_TRUE(x11_key(window, "F5"));
+    shot = shot_when([](const X11Shot& s) { return (bool)near(s.at(450, 50), {0, 254, 0}, ""); });
+    EXPECT_TRUE(near(shot.at(450, 50), {0, 254, 0}, "the picture after F5")) << out();
+    EXPECT_EQ(lookups("later"), 3u) << "once at the start, once per reload\n" << out();
+}
+
 // The bundled demo, as ./run.sh starts it: its picture is kept in the build
 // tree for a person to look at.
 TEST_F(X11E2E, DemoShows) {

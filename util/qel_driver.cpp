@@ -350,6 +350,8 @@ FileStamp driver_file_stamp(const char* path) {
     s.sec = st.st_mtim.tv_sec;
     s.nsec = st.st_mtim.tv_nsec;
     s.size = (long long)st.st_size;
+    s.dev = (unsigned long long)st.st_dev;
+    s.ino = (unsigned long long)st.st_ino;
     return s;
 }
 

@@ -116,9 +116,24 @@ FontParsed _font_parse(FontInfo& f, const std::string& text) {
     return got;
 }
 
+void font_forget_missing() {
+    if (!_font) return;
+    for (auto it = _font->map.begin(); it != _font->map.end();) {
+        if (it->second == 0) {
+            it = _font->map.erase(it);
+            continue;
+        }
+        // The key is "name:size"; the picture has the font's name. Every size
+        // of a font asks, the first one finds or misses for all.
+        FontInfo& f = _font->data[it->second];
+        if (!f.tex) f.tex = gfx_tex_load(it->first.substr(0, it->first.rfind(':')).c_str());
+        ++it;
+    }
+}
+
 void font_reload_auto() {
-    time_t now = watch_now();
-    if (!watch_due(&_font->watch, now)) return;
+    timespec now = watch_now_ns();
+    if (!watch_due(&_font->watch, now.tv_sec)) return;
     for (size_t n = 1; n < _font->data.size(); n++) {
         const FontInfo& f = _font->data[n];
         if (f.fnt_fname[0] && watch_changed(driver_file_stamp(f.fnt_fname), f.fnt_mtime, now)) font_reload((int)n);

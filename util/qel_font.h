@@ -63,6 +63,12 @@ const char* _font_find(const char* name);
 int font_load(const char* name, int size);
 void font_reload(int n);
 void font_reload_auto();
+// Drops the names cached as not found, so that their next use looks for
+// their files again, and asks the image registry again for the glyph picture
+// of every font loaded without one, so a picture added since is drawn. What
+// was found keeps its entries and indices. The mod runtime calls it at each
+// reload of the mod, after gfx_forget_missing.
+void font_forget_missing();
 // What one read of a font's text held.
 struct FontParsed {
     bool common = false;  // a "common" line

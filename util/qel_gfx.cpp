@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include <GL/gl.h>
 
@@ -245,10 +246,20 @@ float gfx_img_get_ratio(int img) {
     return mymax(1, (float)gfx_img_get_width(img)) / mymax(1, (float)gfx_img_get_height(img));
 }
 
+static void _gfx_forget_zeros(std::map<std::string, int, std::less<>>& map) {
+    for (auto it = map.begin(); it != map.end();) it = it->second == 0 ? map.erase(it) : std::next(it);
+}
+
+void gfx_forget_missing() {
+    if (!_gfx) return;
+    _gfx_forget_zeros(_gfx->tex_map);
+    _gfx_forget_zeros(_gfx->img_map);
+}
+
 // Pictures first, then the atlas files beside them.
 void gfx_reload_auto() {
-    time_t now = watch_now();
-    if (!watch_due(&_gfx->watch, now)) return;
+    timespec now = watch_now_ns();
+    if (!watch_due(&_gfx->watch, now.tv_sec)) return;
     for (size_t n = 1; n < _gfx->tex_data.size(); n++) {
         const GfxTexture& t = _gfx->tex_data[n];
         if (t.tex_fname[0] && watch_changed(driver_file_stamp(t.tex_fname), t.tex_mtime, now))

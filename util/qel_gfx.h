@@ -3,7 +3,8 @@
 // One global state record (`_gfx`) holds:
 // - the texture registry (one entry per image file, named by the name it was
 //   first asked for) and the image registry (named frames inside textures),
-//   both with entry 0 reserved to mean none; lookups are cached both ways;
+//   both with entry 0 reserved to mean none; lookups are cached both ways, a
+//   name not found until the registries are told to forget it;
 // - a texture memory budget that frees the GL textures of long-idle entries,
 //   which come back on their next use, and a once-per-second file watcher
 //   (qel_watch) that reloads changed files in place (qel_gfx.cpp);
@@ -135,6 +136,10 @@ bool gfx_img_valid(int img);
 
 // The file watcher, run every frame; works at most once per wall-clock second.
 void gfx_reload_auto();
+// Drops the names cached as not found, so that their next use looks for
+// their files again (a file added since shows then). What was found keeps its
+// entries and indices. The mod runtime calls it at each reload of the mod.
+void gfx_forget_missing();
 
 // Sprite atlases (qel_gfx-atlas.cpp): the picture of the name and the JSON
 // file "<name>.json" beside it, whose "frames" become images on that texture,

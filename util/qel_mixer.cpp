@@ -3,6 +3,7 @@
 #include "qel_mixer.h"
 
 #include <cstdio>
+#include <iterator>
 
 #include "qel_driver-audio.h"
 #include "qel_driver.h"
@@ -89,11 +90,22 @@ void mixer_stream_volume(int v, float vol) { driver_audio_stream_volume(v, vol);
 static void _mixer_check(const char* fname, FileStamp* mtime, const char* kind, int n, void (*reload)(int)) {
     if (!fname[0]) return;
     FileStamp t = driver_file_stamp(fname);
-    if (watch_changed(t, *mtime, watch_now())) {
+    if (watch_changed(t, *mtime, watch_now_ns())) {
         fprintf(stderr, "%s reload: %s\n", kind, fname);
         reload(n);
         *mtime = t;
     }
+}
+
+// An entry without a path is a name for which no file was found.
+void mixer_forget_missing() {
+    if (!_mixer) return;
+    auto& samples = _mixer->sample_map;
+    for (auto it = samples.begin(); it != samples.end();)
+        it = it->second.sample_fname[0] ? std::next(it) : samples.erase(it);
+    auto& streams = _mixer->stream_map;
+    for (auto it = streams.begin(); it != streams.end();)
+        it = it->second.stream_fname[0] ? std::next(it) : streams.erase(it);
 }
 
 void mixer_reload_auto() {

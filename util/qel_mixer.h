@@ -3,7 +3,8 @@
 // A name is looked up once in the data directories under a fixed list of
 // suffixes and loaded once by the audio driver; from then on the name gives
 // the driver's sound index (0 for a name without a file or with a file that
-// did not load, which is remembered too). Samples and streams have separate
+// did not load, which is remembered too: a name without a file until the
+// registry is told to forget it). Samples and streams have separate
 // registries that share the driver's index space. Once per second
 // (qel_watch) the registry looks for sound files that changed and announces
 // them.
@@ -58,5 +59,10 @@ void mixer_stream_volume(int v, float vol);
 
 // The change check, run every frame; works at most once per wall-clock second.
 void mixer_reload_auto();
+// Drops the names for which no file was found, so that their next request
+// looks for their files again. Found files keep their entries and indices,
+// also those the driver could not load. The mod runtime calls it at each
+// reload of the mod.
+void mixer_forget_missing();
 
 #endif

@@ -6,7 +6,15 @@ static WatchClock _watch_clock = nullptr;
 
 void _watch_set_clock(WatchClock clock) { _watch_clock = clock; }
 
-time_t watch_now() { return _watch_clock ? _watch_clock() : time(nullptr); }
+timespec watch_now_ns() {
+    if (_watch_clock) return _watch_clock();
+    timespec ts;
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return ts;
+}
+
+// One clock for both, so a second never starts at one and not the other.
+time_t watch_now() { return watch_now_ns().tv_sec; }
 
 bool watch_due(Watch* w, time_t now) {
     if (now == w->last) return false;
@@ -15,9 +23,14 @@ bool watch_due(Watch* w, time_t now) {
 }
 
 bool operator==(const FileStamp& a, const FileStamp& b) {
-    return a.sec == b.sec && a.nsec == b.nsec && a.size == b.size;
+    return a.sec == b.sec && a.nsec == b.nsec && a.size == b.size && a.dev == b.dev && a.ino == b.ino;
 }
 
-bool watch_changed(const FileStamp& cur, const FileStamp& loaded, time_t now) {
-    return !(cur == FileStamp()) && !(cur == loaded) && cur.sec <= now - 2;
+// now - stamp >= 2 s, compared field by field so that no time overflows.
+static bool _watch_rested(const FileStamp& s, const timespec& now) {
+    return s.sec < now.tv_sec - 2 || (s.sec == now.tv_sec - 2 && s.nsec <= now.tv_nsec);
+}
+
+bool watch_changed(const FileStamp& cur, const FileStamp& loaded, const timespec& now) {
+    return !(cur == FileStamp()) && !(cur == loaded) && _watch_rested(cur, now);
 }

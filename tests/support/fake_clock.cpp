@@ -4,11 +4,18 @@
 #include "qel_watch.h"
 
 time_t fake_now = 0;
+long fake_now_nsec = 0;
 
-static time_t _fake_clock() { return fake_now; }
+static timespec _fake_clock() {
+    timespec ts;
+    ts.tv_sec = fake_now;
+    ts.tv_nsec = fake_now_nsec;
+    return ts;
+}
 
-void fake_clock_install(time_t now) {
+void fake_clock_install(time_t now, long nsec) {
     fake_now = now;
+    fake_now_nsec = nsec;
     _watch_set_clock(_fake_clock);
 }
 
