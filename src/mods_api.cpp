@@ -235,12 +235,14 @@ void ModsAPI::sample_play(std::string name, float vol, float pan) {
     mixer_sample_play(mixer_sample_load(name.c_str()), vol, pan);
 }
 
-// Started once per run of the mod; later calls only follow the volume.
+// Started once per run of the mod; later calls only follow the volume. A
+// name without a sound starts nothing and is not marked, so that once a
+// reload has found its file the next call starts it.
 void ModsAPI::stream_play(std::string name, float vol, float pan) {
     (void)pan;
     int n = mixer_stream_load(name.c_str());
     int& started = streams[name];
-    if (!started) {
+    if (!started && n) {
         mixer_stream_play(n, vol);
         started = 1;
     }

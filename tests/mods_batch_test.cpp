@@ -575,6 +575,25 @@ TEST_F(ModSound, StreamStartsOncePerRunUntilStopped) {
     EXPECT_EQ(_sdl_audio_data->playing.size(), 3u);
 }
 
+// A stream whose name had no file started nothing, so it is not taken as
+// started: once a reload of the mod has the registry look for it again and
+// its file is there, the script's next play starts it.
+TEST_F(ModSound, StreamWithoutAFileStartsOnceItsFileIsFound) {
+    start("function play() qel_stream_play('late', 1) end\n");
+    run("play() play()");
+    EXPECT_TRUE(_sdl_audio_data->playing.empty());
+    write_file(dir.file("late.wav"), wav_file(WAV_PCM, 16, 1, 44100, wav_data_s16(pcm_sine(4410, 1, 44100, 440, 0.5))));
+    capture_stdout([] { mixer_forget_missing(); });  // as every reload does
+    run("play()");
+    int late = mixer_stream_load("late");
+    ASSERT_GT(late, 0);
+    ASSERT_EQ(plays(late).size(), 1u) << "the first play after the file was found starts it";
+    advance(late, 1000);
+    run("play()");
+    ASSERT_EQ(plays(late).size(), 1u);
+    EXPECT_EQ(plays(late)[0].cur, 1000) << "and later plays only follow the volume";
+}
+
 TEST_F(Batch, FontSizePacksTheMeasuredWidthAndHeight) {
     start("");
     int f = 0;
