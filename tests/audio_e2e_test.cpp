@@ -16,6 +16,7 @@
 #include "audio_fixtures.h"
 #include "child.h"
 #include "tempdir.h"
+#include "time_limit.h"
 
 TEST(AudioE2E, SampleReachesTheDeviceOutput) {
     if (!getenv("DISPLAY")) GTEST_SKIP() << "needs the X server of the test run (DISPLAY)";
@@ -51,7 +52,7 @@ TEST(AudioE2E, SampleReachesTheDeviceOutput) {
         start = 0;
         while (start < out.size() && out[start] == 0) start++;
     };
-    for (int waited = 0; waited <= 30000 && child_running(c); waited += 20) {
+    for (int waited = 0; waited <= time_limit_ms(30000) && child_running(c); waited += 20) {
         output();
         if (start < out.size() && out.size() - start >= wav.size() + 2048) break;
         usleep(20000);

@@ -8,6 +8,7 @@
 
 #include "child.h"
 #include "tempdir.h"
+#include "time_limit.h"
 
 // A test's own setting wins over the same name inherited from the shell that
 // started the tests (an exported SDL_AUDIODRIVER, say); other names pass on.
@@ -28,7 +29,7 @@ TEST(Child, OwnEnvironmentWinsOverInherited) {
 TEST(Child, EndedChildKeepsItsStatusForTheWait) {
     TempDir dir;
     Child c = child_start({"/bin/sh", "-c", "exit 3"}, {}, dir.file("out.txt"));
-    for (int i = 0; i < 10000 && child_running(c); i++) usleep(1000);
+    for (int waited = 0; waited <= time_limit_ms(10000) && child_running(c); waited++) usleep(1000);
     EXPECT_FALSE(child_running(c));
     EXPECT_EQ(child_wait(c, 10000), 3);
 }

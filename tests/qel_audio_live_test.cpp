@@ -15,6 +15,7 @@
 #include "qel_driver-audio.h"
 #include "qel_driver.h"
 #include "tempdir.h"
+#include "time_limit.h"
 
 namespace {
 
@@ -33,10 +34,11 @@ size_t plays() {
     return n;
 }
 
-// Waits up to 10 s for the callback to make cond true.
+// Waits up to 10 s (times the tree's factor) for the callback to make cond
+// true.
 template <typename F>
 bool wait_for(F cond) {
-    for (int i = 0; i < 1000; i++) {
+    for (int waited = 0; waited <= time_limit_ms(10000); waited += 10) {
         if (cond()) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }

@@ -24,6 +24,7 @@
 #include "qel_driver-sdl2.h"
 #include "qel_driver.h"
 #include "tempdir.h"
+#include "time_limit.h"
 
 // A driver state record without SDL, and the environment restored after.
 class DriverState : public ::testing::Test {
@@ -526,7 +527,7 @@ TEST(DriverUrl, OneUnchangedArgumentNoShellNoWait) {
     EXPECT_EQ(out, "Driver::weblink: " + url + "\nWin32:WebPage\n");
 
     write_file(tmp.file("go"), "");
-    for (int i = 0; i < 2000 && !path_exists(tmp.file("done")); i++) usleep(10000);
+    for (int waited = 0; waited <= time_limit_ms(20000) && !path_exists(tmp.file("done")); waited += 10) usleep(10000);
     EXPECT_EQ(read_file(tmp.file("argc")), "1");
     EXPECT_EQ(read_file(tmp.file("arg")), url);
     EXPECT_FALSE(path_exists(tmp.file("pwned")));
@@ -535,7 +536,7 @@ TEST(DriverUrl, OneUnchangedArgumentNoShellNoWait) {
     std::string pid = read_file(tmp.file("pid"));
     pid.erase(pid.find_last_not_of('\n') + 1);
     std::string proc = "/proc/" + pid;
-    for (int i = 0; i < 2000 && path_exists(proc); i++) usleep(10000);
+    for (int waited = 0; waited <= time_limit_ms(20000) && path_exists(proc); waited += 10) usleep(10000);
     EXPECT_FALSE(path_exists(proc)) << "opener " << pid << " was not reaped";
     unsetenv("QEL_URL_OPENER");
 }

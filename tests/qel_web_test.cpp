@@ -25,6 +25,7 @@
 #include "qel_web.h"
 #include "tcp_server.h"
 #include "tempdir.h"
+#include "time_limit.h"
 
 namespace {
 
@@ -34,7 +35,7 @@ typedef std::chrono::steady_clock Clock;
 // return 1 exactly when the request is done or has failed: so finishing the
 // send returns 0 and the receive that sees the close returns 1 at once.
 bool finish(qel_web* page, int limit_ms = 20000) {
-    auto end = Clock::now() + std::chrono::milliseconds(limit_ms);
+    auto end = Clock::now() + std::chrono::milliseconds(time_limit_ms(limit_ms));
     for (;;) {
         int r = qel_web_poll(page);
         int over = page->state == QEL_WEB_STATE_DONE || page->error;
@@ -54,7 +55,7 @@ bool finish(qel_web* page, int limit_ms = 20000) {
 // Polls until cond holds; false (and a failure) when the request ends first
 // or limit_ms pass.
 bool poll_until(qel_web* page, const std::function<bool()>& cond, int limit_ms = 20000) {
-    auto end = Clock::now() + std::chrono::milliseconds(limit_ms);
+    auto end = Clock::now() + std::chrono::milliseconds(time_limit_ms(limit_ms));
     while (!cond()) {
         if (qel_web_poll(page) || Clock::now() > end) {
             ADD_FAILURE() << "condition not reached, state " << page->state << " error " << page->error;
@@ -132,7 +133,7 @@ struct StockServer {
             "print(s.server_address[1], flush=True)\n"
             "s.serve_forever()\n";
         child = child_start({"/usr/bin/python3", "-c", script, dir}, {}, logs.file("out"));
-        for (int i = 0; i < 1000 && port == 0; i++) {
+        for (int waited = 0; waited <= time_limit_ms(10000) && port == 0; waited += 10) {
             port = atoi(output().c_str());
             if (!port) usleep(10000);
         }
@@ -867,7 +868,7 @@ TEST(QelWeb, OnePollTakesWhatTheSocketHolds) {
     }
     ASSERT_TRUE(poll_until(page, [&] { return page->state == QEL_WEB_STATE_RECV; }));
     int held = 0;
-    auto end = Clock::now() + std::chrono::seconds(20);
+    auto end = Clock::now() + std::chrono::milliseconds(time_limit_ms(20000));
     while (ioctl(page->sockfd, FIONREAD, &held) == 0 && held < total && Clock::now() < end) usleep(1000);
     ASSERT_EQ(held, total);
     EXPECT_EQ(qel_web_poll(page), 0);

@@ -20,11 +20,12 @@
 #include "image_fixtures.h"
 #include "mod_lua.h"
 #include "mod_run.h"
+#include "time_limit.h"
 #include "x11.h"
 
 namespace {
 
-const int kWait = 20000;  // ms; generous for the sanitizer build
+const int kWait = 20000;  // ms in the release tree (time_limit.h)
 
 // Prints every event as "event" and its keys in order, "k=v" each.
 const std::string kRecorder =
@@ -37,7 +38,8 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(x11_pin_sdl()) << "DISPLAY is not set: this test needs an X server";
         // No other window of that title may be around to confuse the search.
-        for (int i = 0; i < 250 && x11_wait_window("QelGame", 0, 0, 0); i++) usleep(20000);
+        for (int waited = 0; waited <= time_limit_ms(5000) && x11_wait_window("QelGame", 0, 0, 0); waited += 20)
+            usleep(20000);
         ASSERT_EQ(x11_wait_window("QelGame", 0, 0, 0), 0ul);
         mkdir(QEL_BINARY_DIR "/test-output", 0755);  // pictures kept for a person to look at
         // 8 x 8 red; 16 x 8 with a red left half and a blue right half.
@@ -64,7 +66,7 @@ protected:
 
     // Waits until the recorder printed `want`; its index, or -1.
     int wait_event(const std::string& want, int from = 0) {
-        for (int waited = 0; waited <= kWait; waited += 20) {
+        for (int waited = 0; waited <= time_limit_ms(kWait); waited += 20) {
             std::vector<std::string> e = events();
             for (int i = from; i < (int)e.size(); i++)
                 if (e[i] == want) return i;
@@ -81,11 +83,11 @@ protected:
 
     // Pictures of the window until `ready` holds for one, as the program
     // draws at its own pace (slower on a busy machine): that one, or the
-    // last after kWait. Each is also written to png_path when that is not
+    // last after kWait (scaled). Each is also written to png_path when that is not
     // empty.
     X11Shot shot_when(const std::function<bool(const X11Shot&)>& ready, const std::string& png_path = "") {
         X11Shot shot;
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWait);
+        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(time_limit_ms(kWait));
         while (!(x11_screenshot(window, png_path, &shot) && ready(shot)) && std::chrono::steady_clock::now() < end)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         return shot;
@@ -392,7 +394,7 @@ TEST_F(X11E2E, DeveloperConsole) {
     auto events = [&] { return path_exists(events_file) ? read_file(events_file) : std::string(); };
     // Waits until the script has kept the line `times` times.
     auto wait_key = [&](const std::string& line, int times = 1) {
-        for (int waited = 0; waited <= kWait; waited += 20) {
+        for (int waited = 0; waited <= time_limit_ms(kWait); waited += 20) {
             std::string all = events();
             int n = 0;
             for (size_t p = all.find(line + "\n"); p != std::string::npos; p = all.find(line + "\n", p + 1)) n++;
@@ -456,7 +458,7 @@ TEST_F(X11E2E, DeveloperConsole) {
     // F5 runs the mod again from _init, closed, and the new run gets the F5
     // key as its first event.
     ASSERT_TRUE(x11_key(window, "F5"));
-    for (int waited = 0; waited <= kWait; waited += 20) {
+    for (int waited = 0; waited <= time_limit_ms(kWait); waited += 20) {
         e = echoes();
         if (std::count(e.begin(), e.end(), "init") == 2) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -8,6 +8,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "time_limit.h"
+
 extern char** environ;
 
 // The child is killed when the test process ends, however it ends: a test
@@ -50,6 +52,7 @@ Child child_start(const std::vector<std::string>& argv, const std::vector<std::s
 
 int child_wait(Child& c, int timeout_ms) {
     if (c.pid < 0) return -1;
+    timeout_ms = time_limit_ms(timeout_ms);
     for (int waited = 0;; waited += 10) {
         int status;
         pid_t r = waitpid(c.pid, &status, WNOHANG);

@@ -16,8 +16,9 @@ struct Child {
 // "NAME=value" entries, which replace inherited entries of the same names.
 Child child_start(const std::vector<std::string>& argv, const std::vector<std::string>& env,
                   const std::string& out_path);
-// Exit status of the child, or -1 when it did not end within timeout_ms (it is
-// then killed) or died from a signal.
+// Exit status of the child, or -1 when it died from a signal or did not end
+// within timeout_ms (times the tree's factor, time_limit.h); a child that did
+// not end is killed, at once for 0.
 int child_wait(Child& c, int timeout_ms);
 // Whether the child is still running; an ended one is left for child_wait.
 bool child_running(const Child& c);

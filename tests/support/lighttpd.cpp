@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "tcp_server.h"
+#include "time_limit.h"
 
 static const char* const LIGHTTPD = "/usr/sbin/lighttpd";
 
@@ -25,8 +26,8 @@ Lighttpd::Lighttpd(const std::string& docroot) {
         write_file(conf, text);
         write_file(log, "");
         _child = child_start({LIGHTTPD, "-D", "-f", conf}, {}, out);
-        // The server logs its start once it listens.
-        for (int i = 0; i < 1000; i++) {
+        // The server logs its start once it listens; 10 s in the release tree.
+        for (int waited = 0; waited <= time_limit_ms(10000); waited += 10) {
             if (read_file(log).find("server started") != std::string::npos) {
                 _port = port;
                 return;

@@ -5,6 +5,8 @@
 #include <chrono>
 #include <thread>
 
+#include "time_limit.h"
+
 ModRunTest::ModRunTest() { make_dir(dir.file("appdata")); }
 
 void ModRunTest::TearDown() {
@@ -29,6 +31,7 @@ void ModRunTest::start(const std::string& main, const std::vector<std::string>& 
 std::string ModRunTest::out() { return path_exists(dir.file("out.txt")) ? read_file(dir.file("out.txt")) : ""; }
 
 bool ModRunTest::wait_for(const std::string& needle, int timeout_ms) {
+    timeout_ms = time_limit_ms(timeout_ms);
     for (int waited = 0; waited <= timeout_ms; waited += 20) {
         if (out().find(needle) != std::string::npos) return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
@@ -63,6 +66,7 @@ bool ModRunTest::frame_passes(const std::string& png, int timeout_ms) {
         return n;
     };
     size_t before = readings();
+    timeout_ms = time_limit_ms(timeout_ms);
     for (size_t k = 1; k <= 2; k++) {
         // Newer than at the last reading and quiet for 2 seconds.
         png_time = std::max(png_time + 1, time(nullptr) - 3);

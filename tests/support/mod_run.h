@@ -28,19 +28,20 @@ class ModRunTest : public ::testing::Test {
     void start(const std::string& main, const std::vector<std::string>& extra = {});
     // What the program wrote so far.
     std::string out();
-    // Waits until the output holds `needle`; false after timeout_ms (the
-    // default is generous for the sanitizer build).
+    // Waits until the output holds `needle`; false after timeout_ms (times
+    // the tree's factor, time_limit.h).
     bool wait_for(const std::string& needle, int timeout_ms = 20000);
     // The mod log's echoes in order, without their time stamps.
     std::vector<std::string> echoes();
     // Waits until the program has run a whole frame (events, loop, paint and
-    // the buffer swap) after the call; false after timeout_ms. The proof
-    // does not depend on the program's speed: the file watcher, which looks
-    // at most once per second and only in a frame's loop, reads the picture
-    // `png` again twice, each time after the test made the file newer, so
-    // the frame of the first reading has ended by the second. The mod must
-    // have drawn the picture, and its file must be older than 3 seconds
-    // (set_mtime) at the first call.
+    // the buffer swap) after the call; false when either reading below takes
+    // longer than timeout_ms (times the tree's factor). The proof does not
+    // depend on the program's speed: the file watcher, which looks at most
+    // once per second and only in a frame's loop, reads the picture `png`
+    // again twice, each time after the test made the file newer, so the frame
+    // of the first reading has ended by the second. The mod must have drawn
+    // the picture, and its file must be older than 3 seconds (set_mtime) at
+    // the first call.
     bool frame_passes(const std::string& png, int timeout_ms = 20000);
 
   private:

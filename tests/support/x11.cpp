@@ -12,6 +12,8 @@
 
 #include <stb_image.h>
 
+#include "time_limit.h"
+
 bool x11_pin_sdl() {
     setenv("SDL_VIDEODRIVER", "x11", 1);
     const char* d = getenv("DISPLAY");
@@ -50,6 +52,7 @@ unsigned long x11_wait_window(const std::string& title, int w, int h, int timeou
     Display* dpy = _x11_open();
     if (!dpy) return 0;
     unsigned long id = 0;
+    timeout_ms = time_limit_ms(timeout_ms);
     for (int waited = 0; waited <= timeout_ms && !id; waited += 50) {
         id = _x11_find(dpy, title, w, h);
         if (!id) usleep(50000);

@@ -12,7 +12,8 @@
 bool x11_pin_sdl();
 
 // Id of a mapped top-level window with exactly this title whose size is
-// w x h (0 x 0: any size), waiting up to timeout_ms; 0 when none appears.
+// w x h (0 x 0: any size), waiting up to timeout_ms (times the tree's factor,
+// time_limit.h; 0 looks once); 0 when none appears.
 unsigned long x11_wait_window(const std::string& title, int w, int h, int timeout_ms);
 // The functions below fail for window 0 (none found) rather than hand it to
 // tools that would take it as "let the user pick a window" and wait.
