@@ -16,6 +16,7 @@
 #include "image_fixtures.h"
 #include "mod_run.h"
 #include "tempdir.h"
+#include "time_limit.h"
 
 namespace {
 
@@ -198,7 +199,7 @@ TEST_F(ModsE2E, ScriptWrittenInTwoHalvesLoadsOnlyWhenWhole) {
         double last = file_time(main);
         const std::string loaded = "ModsAPI: loaded version " + std::to_string(version);
         double seen = 0;
-        for (int waited = 0; waited <= 20000 && !seen; waited += 20) {
+        for (int waited = 0; waited <= time_limit_ms(20000) && !seen; waited += 20) {
             if (out().find(loaded) != std::string::npos) seen = clock_now();
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }

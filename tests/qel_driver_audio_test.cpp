@@ -20,6 +20,7 @@
 #include "qel_driver.h"
 #include "qel_md5.h"
 #include "tempdir.h"
+#include "time_limit.h"
 
 namespace {
 
@@ -783,7 +784,8 @@ DiskOutput disk_output(const std::string& raw, const std::function<void()>& play
         // The play sounds from the next buffer on: 10.5 s of sound after
         // what the file holds now, and room for what stdio still holds.
         const int want = driver_file_fsize(raw.c_str()) + 4 * 463050 + 65536;
-        for (int waited = 0; waited < 120000 && driver_file_fsize(raw.c_str()) < want; waited += 5) usleep(5000);
+        for (int waited = 0; waited < time_limit_ms(120000) && driver_file_fsize(raw.c_str()) < want; waited += 5)
+            usleep(5000);
         driver_deinit();
     });
     unsetenv("SDL_DISKAUDIOFILE");
