@@ -13,8 +13,14 @@ timespec watch_now_ns() {
     return ts;
 }
 
-// One clock for both, so a second never starts at one and not the other.
-time_t watch_now() { return watch_now_ns().tv_sec; }
+// Whole seconds come from time(), which costs a fraction of the nanosecond
+// clock: the texture registry reads it at every draw. Each watcher gates its
+// checks with one of the two only, so the few milliseconds by which time()
+// may lag at a second's turn move no decision.
+time_t watch_now() {
+    if (_watch_clock) return _watch_clock().tv_sec;
+    return time(nullptr);
+}
 
 bool watch_due(Watch* w, time_t now) {
     if (now == w->last) return false;

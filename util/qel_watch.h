@@ -31,8 +31,8 @@ struct FileStamp {
 };
 bool operator==(const FileStamp& a, const FileStamp& b);
 
-// The wall clock (the system's real-time clock) in whole seconds and to the
-// nanosecond; or the clock a test set.
+// The wall clock in whole seconds (time()) and to the nanosecond (the
+// system's real-time clock); or the clock a test set.
 time_t watch_now();
 timespec watch_now_ns();
 
